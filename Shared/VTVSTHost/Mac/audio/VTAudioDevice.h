@@ -10,17 +10,17 @@
 #include <vector>
 
 struct VTAudioDevice {
-    uint32_t id = 0;       // the platform's audio object of the device
-    std::string auxName;   // empty for every device the layer lists
-    uint32_t type = 0;     // driver family bit mask: 16 = Core Audio
-    std::string name;      // UTF-8, or "Unknown Input Device" / "Unknown Output Device"
-    bool isInput = false;  // input entry, else output entry
+    uint32_t id = 0;      // the platform's audio object of the device
+    std::string auxName;  // empty for every device the layer lists
+    uint32_t type = 0;    // driver family bit mask: 16 = Core Audio
+    std::string name;     // UTF-8, or "Unknown Input Device" / "Unknown Output Device"
+    bool isInput = false; // input entry, else output entry
     bool isDefault = false;
     bool infoValid = false;
     uint16_t channels = 0;
-    double sampleRate = 0; // output entries only
-    uint16_t bitsPerSample = 0; // output entries only
-    uint32_t bufferSize = 0;    // frames
+    double sampleRate = 0;                 // output entries only
+    uint16_t bitsPerSample = 0;            // output entries only
+    uint32_t bufferSize = 0;               // frames
     std::vector<std::string> channelNames; // "In 1"... or "Out 1"...
     // The chosen channels, zero-based. Written on the main thread and read
     // by the audio thread, hence atomic.
