@@ -322,7 +322,9 @@ CFStringEncoding CFStringGetSystemEncoding(void)
 CFStringRef __CFStringMakeConstantString(const char* cStr)
 {
     static std::mutex mutex;
-    static std::unordered_map<std::string, __CFString*> constants;
+    // Constants live as long as the process; the table is never destroyed,
+    // so they stay reachable until exit.
+    static auto& constants = *new std::unordered_map<std::string, __CFString*>;
     std::lock_guard<std::mutex> lock(mutex);
     auto found = constants.find(cStr);
     if (found != constants.end())
