@@ -93,6 +93,13 @@ bool isKnownType(CFNumberType type)
     return type >= kCFNumberSInt8Type && type <= kCFNumberMaxType;
 }
 
+template <typename T> SInt64 loadInteger(const void* in)
+{
+    T value;
+    std::memcpy(&value, in, sizeof value);
+    return value;
+}
+
 template <typename T> bool storeInteger(SInt64 value, void* out)
 {
     T narrowed = static_cast<T>(value);
@@ -161,34 +168,22 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* val
         return number;
     }
     switch (integerWidth(theType)) {
-    case 1: {
-        SInt8 v;
-        std::memcpy(&v, valuePtr, 1);
-        number->value.integer = v;
+    case 1:
+        number->value.integer = loadInteger<SInt8>(valuePtr);
         number->storedType = kCFNumberSInt8Type;
         break;
-    }
-    case 2: {
-        SInt16 v;
-        std::memcpy(&v, valuePtr, 2);
-        number->value.integer = v;
+    case 2:
+        number->value.integer = loadInteger<SInt16>(valuePtr);
         number->storedType = kCFNumberSInt16Type;
         break;
-    }
-    case 4: {
-        SInt32 v;
-        std::memcpy(&v, valuePtr, 4);
-        number->value.integer = v;
+    case 4:
+        number->value.integer = loadInteger<SInt32>(valuePtr);
         number->storedType = kCFNumberSInt32Type;
         break;
-    }
-    default: {
-        SInt64 v;
-        std::memcpy(&v, valuePtr, 8);
-        number->value.integer = v;
+    default:
+        number->value.integer = loadInteger<SInt64>(valuePtr);
         number->storedType = kCFNumberSInt64Type;
         break;
-    }
     }
     return number;
 }
