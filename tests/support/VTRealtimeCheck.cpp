@@ -4,6 +4,20 @@
 #include <cstdlib>
 #include <new>
 
+#if KINDRA_RTSAN
+extern "C" {
+void __rtsan_init();
+void __rtsan_realtime_enter();
+void __rtsan_realtime_exit();
+}
+namespace {
+const bool rtsanReady = [] {
+    __rtsan_init();
+    return true;
+}();
+} // namespace
+#endif
+
 namespace {
 
 thread_local int realtimeDepth = 0;
@@ -40,11 +54,30 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment)
 
 namespace vt::testing {
 
-RealtimeScope::RealtimeScope() { ++realtimeDepth; }
-RealtimeScope::~RealtimeScope() { --realtimeDepth; }
+RealtimeScope::RealtimeScope()
+{
+    ++realtimeDepth;
+#if KINDRA_RTSAN
+    __rtsan_realtime_enter();
+#endif
+}
 
-std::size_t realtimeAllocationCount() { return allocations.load(); }
-std::size_t firstRealtimeAllocationSize() { return firstSize.load(); }
+RealtimeScope::~RealtimeScope()
+{
+#if KINDRA_RTSAN
+    __rtsan_realtime_exit();
+#endif
+    --realtimeDepth;
+}
+
+std::size_t realtimeAllocationCount()
+{
+    return allocations.load();
+}
+std::size_t firstRealtimeAllocationSize()
+{
+    return firstSize.load();
+}
 void resetRealtimeAllocations()
 {
     allocations.store(0);
@@ -53,8 +86,14 @@ void resetRealtimeAllocations()
 
 } // namespace vt::testing
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size)
+{
+    return allocate(size);
+}
+void* operator new[](std::size_t size)
+{
+    return allocate(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     noteAllocation(size);
@@ -65,13 +104,43 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
     noteAllocation(size);
     return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new(std::size_t size, std::align_val_t alignment) { return allocateAligned(size, alignment); }
-void* operator new[](std::size_t size, std::align_val_t alignment) { return allocateAligned(size, alignment); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void* operator new(std::size_t size, std::align_val_t alignment)
+{
+    return allocateAligned(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment)
+{
+    return allocateAligned(size, alignment);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
