@@ -407,19 +407,21 @@ TEST_F(RegistryStore, NullAndUnstorableRecordsDoNotUseANumber)
     {
         VTVSTHostRegistry registry(kBundle, true);
         // A name that is not valid text cannot become a stored string.
-        registry.midiDevices = {nullptr, newRecord("First", true), newRecord("\xff\xfe", true),
+        // An empty name is a name like any other and takes its number.
+        registry.midiDevices = {nullptr, newRecord("First", true), newRecord("\xff\xfe", true), newRecord("", true),
                                 newRecord("Second", false)};
         registry.write();
     }
     EXPECT_EQ(storedRecordName(0), "First");
-    EXPECT_EQ(storedRecordName(1), "Second");
-    EXPECT_EQ(storedRecordName(2), std::nullopt);
+    EXPECT_EQ(storedRecordName(1), "");
+    EXPECT_EQ(storedRecordName(2), "Second");
+    EXPECT_EQ(storedRecordName(3), std::nullopt);
 
     VTVSTHostRegistry reader(kBundle, true);
     reader.readStoredSettings({});
-    ASSERT_EQ(reader.midiDevices.size(), 2u);
-    EXPECT_EQ(reader.midiDevices[1]->name, "Second");
-    EXPECT_FALSE(reader.midiDevices[1]->in);
+    ASSERT_EQ(reader.midiDevices.size(), 3u);
+    EXPECT_EQ(reader.midiDevices[2]->name, "Second");
+    EXPECT_FALSE(reader.midiDevices[2]->in);
 }
 
 TEST_F(RegistryStore, HigherNumberedRecordsOfAnEarlierRunStayInPlace)

@@ -51,8 +51,8 @@ public:
     // every setting and writes the domain to disk in one step.
     void write();
 
-    VTAudioDevice* inputDevice = nullptr;  // owned by the audio layer
-    VTAudioDevice* outputDevice = nullptr; // owned by the audio layer
+    VTAudioDevice* inputDevice = nullptr;   // owned by the audio layer
+    VTAudioDevice* outputDevice = nullptr;  // owned by the audio layer
     std::vector<VTMidiDevice*> midiDevices; // owned; may hold null entries
     int midiType = 2;                       // Core MIDI; never stored
     // Set by the MIDI thread from MIDI clock and tap learning, hence atomic.
