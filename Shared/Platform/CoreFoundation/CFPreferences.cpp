@@ -310,10 +310,11 @@ void CFPreferencesSetAppValue(CFStringRef key, CFPropertyListRef value, CFString
         return;
     // Collections are copied, so a caller that keeps changing its own
     // dictionary does not change what is stored.
-    CFHolder stored(value == nullptr                                 ? nullptr
-                    : CFGetTypeID(value) == CFDictionaryGetTypeID() ? CFDictionaryCreateMutableCopy(
-                                                                          nullptr, 0, static_cast<CFDictionaryRef>(value))
-                                                                    : CFRetain(value));
+    CFHolder stored;
+    if (value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID())
+        stored.reset(CFDictionaryCreateMutableCopy(nullptr, 0, static_cast<CFDictionaryRef>(value)));
+    else if (value != nullptr)
+        stored.reset(CFRetain(value));
     std::lock_guard<std::mutex> lock(store().mutex);
     Domain& domain = store().domains[path];
     loadIfNeeded(domain, path);
