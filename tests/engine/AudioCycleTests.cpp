@@ -49,7 +49,7 @@ TEST(AudioCycle, AnEffectWithoutInputDeviceOrWithThePlayerOpenHearsSilence)
 
 TEST(AudioCycle, AnInstrumentsInputIsLeftUntouched)
 {
-    EngineRig rig({.synth = true, .inputs = 0});
+    EngineRig rig(enginetest::RigOptions().instrument());
     rig.plugin().offset = 0.25f;
     Stereo output(32, 0.5f); // whatever the buffers held: the plug-in hears it
     ASSERT_TRUE(rig.cycle(output));
@@ -139,7 +139,7 @@ TEST(AudioCycle, ANonLoopedFileShorterThanOneBufferEndsInThatBuffer)
 
 TEST(AudioCycle, TheRecorderStopsAtItsCapacity)
 {
-    EngineRig rig({.synth = true, .inputs = 0});
+    EngineRig rig(enginetest::RigOptions().instrument());
     rig.plugin().offset = 0.5f;
     rig.engine.m_recordFrames[0] = new float[100]();
     rig.engine.m_recordFrames[1] = new float[100]();

@@ -61,18 +61,42 @@ struct Stereo {
     float* pointers[2] = {};
 };
 
+// What a rig's plug-in is and which virtual devices exist before the
+// device layers list them.
+struct RigOptions {
+    RigOptions& instrument()
+    {
+        synth = true;
+        inputs = 0;
+        return *this;
+    }
+    RigOptions& midiSource(std::string name)
+    {
+        midiSources.push_back(std::move(name));
+        return *this;
+    }
+    RigOptions& midiDestination(std::string name)
+    {
+        midiDestinations.push_back(std::move(name));
+        return *this;
+    }
+    RigOptions& audioDevice(vt::testing::VirtualAudioDeviceSpec spec)
+    {
+        audioDevices.push_back(std::move(spec));
+        return *this;
+    }
+
+    bool synth = false;
+    int inputs = 2;
+    std::vector<std::string> midiSources;
+    std::vector<std::string> midiDestinations;
+    std::vector<vt::testing::VirtualAudioDeviceSpec> audioDevices;
+};
+
 // Everything the engine links to. The virtual endpoints are made first, so
 // the device layers list them when they are constructed.
 struct EngineRig {
-    struct Options {
-        bool synth = false;
-        int inputs = 2;
-        std::vector<std::string> midiSources;
-        std::vector<std::string> midiDestinations;
-        std::vector<vt::testing::VirtualAudioDeviceSpec> audioDevices;
-    };
-
-    explicit EngineRig(Options chosen = {}) : options(std::move(chosen)), populated(populate())
+    explicit EngineRig(RigOptions chosen = RigOptions()) : options(std::move(chosen)), populated(populate())
     {
         outputRecord.type = 16;
         outputRecord.sampleRate = 48000;
@@ -115,7 +139,7 @@ struct EngineRig {
         return nullptr;
     }
 
-    Options options;
+    RigOptions options;
     TemporaryHome home;
     vt::testing::VirtualAudioWorld audioWorld;
     vt::testing::VirtualMidi midiWorld;

@@ -13,7 +13,7 @@ constexpr uint64_t kMillisecond = 1'000'000; // host clock units (ns)
 
 // A rig with one keyboard wired in, started the way start-up starts MIDI.
 struct MidiRig : EngineRig {
-    MidiRig() : EngineRig({.midiSources = {"Keys"}, .midiDestinations = {"Synth"}})
+    MidiRig() : EngineRig(enginetest::RigOptions().midiSource("Keys").midiDestination("Synth"))
     {
         registry.mergeMidiDevices(midi.m_coremidi.m_devices);
     }
@@ -25,7 +25,8 @@ struct MidiRig : EngineRig {
         ASSERT_TRUE(midiWorld.deliver(sources[0], packets));
         midiWorld.waitUntilHandled();
     }
-    void send(std::vector<uint8_t> bytes) { send({MidiPacketSpec{clock.now(), std::move(bytes)}}); }
+    // One packet of bytes stamped with the current host time.
+    void play(std::vector<uint8_t> bytes) { send({MidiPacketSpec{clock.now(), std::move(bytes)}}); }
     // The events the next cycle hands to the plug-in.
     std::vector<std::vector<unsigned char>> deliveredNow()
     {
@@ -46,7 +47,7 @@ TEST(MidiIn, NotesFromAnActiveInputReachThePlugInInTheNextCycle)
 {
     MidiRig rig;
     ASSERT_TRUE(rig.start());
-    rig.send({0x90, 60, 100, 0x80, 60, 0});
+    rig.play({0x90, 60, 100, 0x80, 60, 0});
     EXPECT_EQ(rig.deliveredNow(), (Events{{0x90, 60, 100}, {0x80, 60, 0}}));
     rig.engine.m_midiLib->m_coremidi.stop();
 }
@@ -56,11 +57,11 @@ TEST(MidiIn, TheChannelFilterPassesOnlyItsChannelAndZeroPassesAll)
     MidiRig rig;
     ASSERT_TRUE(rig.start());
     rig.keys().channel = 2;
-    rig.send({0x92, 60, 100}); // channel 3
-    rig.send({0x91, 61, 100}); // channel 2
+    rig.play({0x92, 60, 100}); // channel 3
+    rig.play({0x91, 61, 100}); // channel 2
     EXPECT_EQ(rig.deliveredNow(), (Events{{0x91, 61, 100}}));
     rig.keys().channel = 0;
-    rig.send({0x92, 62, 100});
+    rig.play({0x92, 62, 100});
     EXPECT_EQ(rig.deliveredNow(), (Events{{0x92, 62, 100}}));
 }
 
@@ -72,8 +73,8 @@ TEST(MidiIn, KeyboardRangeAndMessageFiltersDropWhatTheyCover)
     rig.keys().keyboardRangeRight = 72;
     rig.keys().filterCCMessages = true;
     rig.keys().filterProgramChanges = true;
-    rig.send({0x90, 47, 100, 0x90, 48, 100, 0x90, 72, 100, 0x90, 73, 100});
-    rig.send({0xB0, 60, 1, 0xC0, 60, 0xB1, 60, 2});
+    rig.play({0x90, 47, 100, 0x90, 48, 100, 0x90, 72, 100, 0x90, 73, 100});
+    rig.play({0xB0, 60, 1, 0xC0, 60, 0xB1, 60, 2});
     // The controller and program filters compare the whole status byte, so
     // a controller on channel 2 passes.
     EXPECT_EQ(rig.deliveredNow(), (Events{{0x90, 48, 100}, {0x90, 72, 100}, {0xB1, 60, 2}}));
@@ -105,7 +106,7 @@ TEST(MidiClock, StartWithADelayOf100MsAt120BpmBeginsAtBeatPointTwoAndPlays)
     rig.keys().delay = 100;
     ASSERT_TRUE(rig.start());
     rig.engine.m_playStatusChanged = false;
-    rig.send({0xFA});
+    rig.play({0xFA});
     // 120 BPM is 2 beats a second: 100 ms are 0.2 beats.
     EXPECT_DOUBLE_EQ(rig.engine.m_midiPPQ, 0.2);
     EXPECT_TRUE(rig.engine.m_playStatus);
@@ -115,7 +116,7 @@ TEST(MidiClock, StartWithADelayOf100MsAt120BpmBeginsAtBeatPointTwoAndPlays)
     EXPECT_TRUE(rig.probe.lib.m_host.getPlayStatus());
     EXPECT_DOUBLE_EQ(rig.probe.lib.m_host.m_vstTimeInfo.ppqPos, 0.2);
 
-    rig.send({0xFC});
+    rig.play({0xFC});
     EXPECT_FALSE(rig.engine.m_playStatus);
     rig.cycle(output);
     EXPECT_FALSE(rig.probe.lib.m_host.getPlayStatus());
@@ -126,7 +127,7 @@ TEST(MidiClock, IsIgnoredFromAnInputNotSetToSync)
     MidiRig rig;
     ASSERT_TRUE(rig.start());
     rig.engine.m_playStatusChanged = false;
-    rig.send({0xFA});
+    rig.play({0xFA});
     EXPECT_FALSE(rig.engine.m_playStatusChanged);
     EXPECT_FALSE(rig.engine.m_playStatus);
     EXPECT_TRUE(rig.deliveredNow().empty());
@@ -139,13 +140,13 @@ TEST(TapTempo, TapsOfTheLearnedMessageSetTheTempo)
     rig.engine.m_midiLearned = new VTMidiMsg{0x90, 0x90, 0, 36, 0, 0.0, nullptr};
     rig.engine.m_tempo = 100.0;
 
-    rig.send({0x90, 36, 127}); // the first tap only starts the timing
+    rig.play({0x90, 36, 127}); // the first tap only starts the timing
     EXPECT_EQ(rig.engine.m_tempo, 100.0);
     rig.clock.advance(500 * kMillisecond);
-    rig.send({0x90, 36, 127}); // 60000 / 500 = 120.00
+    rig.play({0x90, 36, 127}); // 60000 / 500 = 120.00
     EXPECT_EQ(rig.engine.m_tempo, 120.0);
     rig.clock.advance(2000 * kMillisecond);
-    rig.send({0x90, 36, 127}); // a pause of 2 s restarts the timing only
+    rig.play({0x90, 36, 127}); // a pause of 2 s restarts the timing only
     EXPECT_EQ(rig.engine.m_tempo, 120.0);
     EXPECT_EQ(rig.engine.m_tapcount, 0);
     // Taps are never passed on to the plug-in.
@@ -157,15 +158,15 @@ TEST(TapTempo, FastTapsClampAt250AndSlowTapsRoundToHundredths)
     MidiRig rig;
     ASSERT_TRUE(rig.start());
     rig.engine.m_midiLearned = new VTMidiMsg{0x90, 0x90, 0, 36, 0, 0.0, nullptr};
-    rig.send({0x90, 36, 127});
+    rig.play({0x90, 36, 127});
     rig.clock.advance(100 * kMillisecond);
-    rig.send({0x90, 36, 127}); // 600 BPM, clamped
+    rig.play({0x90, 36, 127}); // 600 BPM, clamped
     EXPECT_EQ(rig.engine.m_tempo, 250.0);
 
     rig.clock.advance(2000 * kMillisecond);
-    rig.send({0x90, 36, 127});
+    rig.play({0x90, 36, 127});
     rig.clock.advance(1300 * kMillisecond);
-    rig.send({0x90, 36, 127}); // 60000 / 1300 = 46.1538 -> 46.15
+    rig.play({0x90, 36, 127}); // 60000 / 1300 = 46.1538 -> 46.15
     EXPECT_DOUBLE_EQ(rig.engine.m_tempo, 46.15);
 }
 
@@ -174,10 +175,10 @@ TEST(TapTempo, ALearnedControllerTapsOnlyWhenItComesBackUp)
     MidiRig rig;
     ASSERT_TRUE(rig.start());
     rig.engine.m_midiLearned = new VTMidiMsg{0xB0, 0xB0, 0, 64, 0, 0.0, nullptr};
-    rig.send({0xB0, 64, 127}); // up without having been down: a plain message
-    rig.send({0xB0, 64, 0});   // down: arms the tap, passed on
+    rig.play({0xB0, 64, 127}); // up without having been down: a plain message
+    rig.play({0xB0, 64, 0});   // down: arms the tap, passed on
     EXPECT_TRUE(rig.engine.m_checkCC);
-    rig.send({0xB0, 64, 127}); // up again: a tap, not passed on
+    rig.play({0xB0, 64, 127}); // up again: a tap, not passed on
     EXPECT_FALSE(rig.engine.m_checkCC);
     EXPECT_EQ(rig.deliveredNow(), (Events{{0xB0, 64, 127}, {0xB0, 64, 0}}));
 }
@@ -187,7 +188,7 @@ TEST(TapTempo, LearningStoresTheMessageAndWritesTempoTab)
     MidiRig rig;
     ASSERT_TRUE(rig.start());
     rig.engine.m_midiLearn = true;
-    rig.send({0x99, 38, 90});
+    rig.play({0x99, 38, 90});
     ASSERT_NE(rig.engine.m_midiLearned, nullptr);
     EXPECT_EQ(rig.engine.m_midiLearned->status, 0x99);
     EXPECT_EQ(rig.engine.m_midiLearned->data1, 38);

@@ -30,7 +30,7 @@ std::vector<VstInt32> opcodesSent(probe::ProbeState& state)
 
 TEST(StartAudio, AnInstrumentWithoutInputStartsOnItsOutputWithoutANotice)
 {
-    EngineRig rig({.synth = true, .inputs = 0, .audioDevices = {duplexDevice("Interface")}});
+    EngineRig rig(enginetest::RigOptions().instrument().audioDevice(duplexDevice("Interface")));
     vt::testing::takeNotices();
     rig.registry.outputDevice = rig.audioEntry("Interface", false);
     rig.registry.inputDevice = rig.audioEntry("Interface", true);
@@ -51,7 +51,7 @@ TEST(StartAudio, AnInstrumentWithoutInputStartsOnItsOutputWithoutANotice)
 
 TEST(StartAudio, AnEffectWithoutInputDeviceWarnsThatOnlyThePlayerWillWork)
 {
-    EngineRig rig({.audioDevices = {duplexDevice("Interface")}});
+    EngineRig rig(enginetest::RigOptions().audioDevice(duplexDevice("Interface")));
     vt::testing::takeNotices();
     rig.registry.outputDevice = rig.audioEntry("Interface", false);
     ASSERT_TRUE(rig.engine.startAudio());
@@ -66,7 +66,7 @@ TEST(StartAudio, AnEffectWithoutInputDeviceWarnsThatOnlyThePlayerWillWork)
 
 TEST(StartAudio, LiveInputPassesThroughAnEffectToTheOutput)
 {
-    EngineRig rig({.audioDevices = {duplexDevice("Interface")}});
+    EngineRig rig(enginetest::RigOptions().audioDevice(duplexDevice("Interface")));
     rig.registry.outputDevice = rig.audioEntry("Interface", false);
     rig.registry.inputDevice = rig.audioEntry("Interface", true);
     ASSERT_TRUE(rig.engine.startAudio());
@@ -93,7 +93,7 @@ TEST(StartAudio, LiveInputPassesThroughAnEffectToTheOutput)
 
 TEST(StartAudio, WhilePlayingRestartsThePlayerAtFrameZeroWithTheTransport)
 {
-    EngineRig rig({.synth = true, .inputs = 0, .audioDevices = {duplexDevice("Interface")}});
+    EngineRig rig(enginetest::RigOptions().instrument().audioDevice(duplexDevice("Interface")));
     rig.registry.outputDevice = rig.audioEntry("Interface", false);
     rig.engine.m_playFrames[0] = new float[5]();
     rig.engine.m_playFrames[1] = new float[5]();
