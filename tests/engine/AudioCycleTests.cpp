@@ -30,21 +30,27 @@ TEST(AudioCycle, AnEffectWithoutInputDeviceOrWithThePlayerOpenHearsSilence)
 {
     EngineRig rig;
     rig.plugin().offset = 0.25f; // the probe adds this to what it hears
-    Stereo input(64, 0.5f);
-    Stereo output(64, 0.9f);
 
-    // No input device: the input is the output, silenced before processing.
-    ASSERT_TRUE(rig.cycle(output, &input));
+    // No input device: the audio layer passes no input, the input is the
+    // output, silenced before processing.
+    Stereo output(64, 0.9f);
+    ASSERT_TRUE(rig.cycle(output));
     EXPECT_EQ(output.left, std::vector<float>(64, 0.25f));
 
-    // An input device, but the player window is open.
+    // An input device whose channels the output buffers hold, but the
+    // player window is open.
     VTAudioDevice inputRecord;
     rig.registry.inputDevice = &inputRecord;
     rig.engine.m_playerDialogOpen = true;
-    Stereo again(64, 0.9f);
-    float* none[2] = {nullptr, nullptr};
-    VTVSTHostInterface::audiocallback(none, again.pair(), 64, &rig.engine);
-    EXPECT_EQ(again.right, std::vector<float>(64, 0.25f));
+    Stereo live(64, 0.9f);
+    ASSERT_TRUE(VTVSTHostInterface::audiocallback(live.pair(), live.pair(), 64, &rig.engine));
+    EXPECT_EQ(live.right, std::vector<float>(64, 0.25f));
+
+    // Window closed: the live input is heard.
+    rig.engine.m_playerDialogOpen = false;
+    Stereo heard(64, 0.5f);
+    VTVSTHostInterface::audiocallback(heard.pair(), heard.pair(), 64, &rig.engine);
+    EXPECT_EQ(heard.left, std::vector<float>(64, 0.75f));
 }
 
 TEST(AudioCycle, AnInstrumentsInputIsLeftUntouched)
