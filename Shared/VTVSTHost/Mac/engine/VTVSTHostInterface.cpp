@@ -334,26 +334,32 @@ void VTVSTHostInterface::renderPlayer(float** input, unsigned frames)
 {
     const float* left = m_playFrames[0];
     const float* right = m_playFrames[1];
+    float* outLeft = input[0];
+    float* outRight = input[1];
+    const double end = m_numPlayerFileFrames;
+    const double increment = m_counterInc;
     double position = m_counter;
     for (unsigned i = 0; i < frames; ++i) {
-        if (position >= m_numPlayerFileFrames) {
-            position = 0;
+        if (position >= end) {
             if (!m_playerPlayLooped) {
-                std::memset(input[0] + i, 0, (frames - i) * sizeof(float));
-                std::memset(input[1] + i, 0, (frames - i) * sizeof(float));
+                // The stored position stays where the sample ended.
+                std::memset(outLeft + i, 0, (frames - i) * sizeof(float));
+                std::memset(outRight + i, 0, (frames - i) * sizeof(float));
+                m_counter = position;
                 m_playerPlayDone = true;
                 return;
             }
+            position = 0;
         }
         // Linear interpolation; the arrays hold one extra frame (a copy of
         // the first) so frame n + 1 always exists.
         const auto n = static_cast<unsigned>(position);
         const auto fraction = static_cast<float>(position - n);
-        input[0][i] = left[n] + (left[n + 1] - left[n]) * fraction;
-        input[1][i] = right[n] + (right[n + 1] - right[n]) * fraction;
-        position += m_counterInc;
-        m_counter = position;
+        outLeft[i] = left[n] + (left[n + 1] - left[n]) * fraction;
+        outRight[i] = right[n] + (right[n + 1] - right[n]) * fraction;
+        position += increment;
     }
+    m_counter = position;
 }
 
 void VTVSTHostInterface::record(float** output, unsigned frames)
