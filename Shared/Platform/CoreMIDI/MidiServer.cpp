@@ -146,7 +146,10 @@ class Receiver {
 public:
     static constexpr int kMaxChannels = 8;
 
-    Receiver() { std::thread([this] { run(); }).detach(); }
+    Receiver()
+    {
+        std::thread([this] { run(); }).detach();
+    }
 
     DeliveryChannel* openChannel()
     {
@@ -437,8 +440,8 @@ OSStatus MIDIObjectGetStringProperty(MIDIObjectRef obj, CFStringRef propertyID, 
     return noErr;
 }
 
-static OSStatus createPort(MIDIClientRef client, CFStringRef portName, bool input, MIDIReadProc readProc,
-                           void* refCon, MIDIPortRef* outPort)
+static OSStatus createPort(MIDIClientRef client, CFStringRef portName, bool input, MIDIReadProc readProc, void* refCon,
+                           MIDIPortRef* outPort)
 {
     if (outPort == nullptr)
         return kMIDIInvalidPort;

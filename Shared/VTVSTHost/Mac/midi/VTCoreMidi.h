@@ -67,8 +67,7 @@ public:
     std::atomic<uint64_t> m_lastTime{0};
 
 private:
-    void readPacket(const Byte* data, std::size_t length, MIDITimeStamp timeStamp,
-                    const VTCoreMidiInContext& context);
+    void readPacket(const Byte* data, std::size_t length, MIDITimeStamp timeStamp, const VTCoreMidiInContext& context);
     void addDevices(bool sources);
 
     // The input contexts handed to Core MIDI, released once their ports are.
