@@ -2,6 +2,7 @@
 // stop, input through the receive thread and output.
 #include "MidiTestSupport.h"
 
+#include "VTPlatformTesting.h"
 #include "VTRealtimeCheck.h"
 #include "VTVirtualMidi.h"
 
@@ -226,9 +227,26 @@ TEST_F(MidiStart, TimeIsZeroAfterStartAndCountsHostTimeAfterwards)
 
     ASSERT_EQ(recorder.messages.size(), 3u);
     EXPECT_EQ(recorder.messages[0].time, 0.0);
-    // 9,000,000 − 7,000,000 host units = 2.0 s.
+    // 9,000,000 − 7,000,000 host units = 2.0 ms.
     EXPECT_EQ(recorder.messages[1].time, 2.0);
     EXPECT_EQ(recorder.messages[2].time, 0.0);
+}
+
+TEST_F(MidiStart, ArrivalTimesFollowTheHostClock)
+{
+    vt::testing::ManualHostClock clock(3'000'000'000);
+    Recorder recorder;
+    ASSERT_TRUE(startInput("Keys", recorder));
+    ASSERT_TRUE(m_world.deliverNow(m_keys, {0x90, 0x3C, 0x64}));
+    clock.advance(250'000);
+    ASSERT_TRUE(m_world.deliverNow(m_keys, {0x80, 0x3C, 0x00}));
+    m_world.waitUntilHandled();
+
+    ASSERT_EQ(recorder.messages.size(), 2u);
+    EXPECT_EQ(recorder.messages[0].time, 0.0);
+    // 250,000 ns of host time: 0.25 ms (0.000001f times 250,000 rounds to 0.25).
+    EXPECT_EQ(recorder.messages[1].time, 0.25);
+    EXPECT_EQ(m_midi->m_lastTime.load(), 3'000'250'000u);
 }
 
 TEST_F(MidiStart, OutputOpensThePortForTheDestination)

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     MessageKinds, PacketReader,
     ::testing::Values(
         // The later message of a packet shares its time stamp: time 0. The
-        // first is 1,000,000 units (1.0 s) after the previous message.
+        // first is 1,000,000 units (1.0 ms) after the previous message.
         ReadCase{"TwoNotesInOnePacket",
                  {{kT, {0x90, 0x3C, 0x64, 0x80, 0x3C, 0x00}}},
                  {{0x90, 0x90, 0, 0x3C, 0x64, 1.0}, {0x80, 0x80, 0, 0x3C, 0x00, 0.0}},
@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {0xFE, 0xF0, 14, 0x3C, 0x64, 0},
                   {0x80, 0x80, 0, 0x3C, 0x00, 0}}},
         // Packets are walked in order; odd lengths put the next packet at an
-        // odd offset on x86_64. 2,000,000 units later is 2.0 s.
+        // odd offset on x86_64. 2,000,000 units later is 2.0 ms.
         ReadCase{"PacketsOfOddLengthsAreWalkedInOrder",
                  {{kT, {0xF8}}, {kT + 2'000'000, {0xC1, 0x05}}, {kT + 2'000'000, {0x91, 0x40, 0x7F}}},
                  {{0xF8, 0xF0, 8, 0x11, 0x22, 0}, {0xC1, 0xC0, 1, 0x05, 0x22, 2.0}, {0x91, 0x90, 1, 0x40, 0x7F, 0}}}),
@@ -245,7 +245,7 @@ TEST_F(MalformedList, HandWrittenListIsWalkedPacketByPacket)
     EXPECT_EQ(got[0].status, 0xF8);
     EXPECT_EQ(got[1].status, 0xC3);
     EXPECT_EQ(got[1].data1, 0x09);
-    // 2,000,000 − 1,000,000 units = 1.0 s.
+    // 2,000,000 − 1,000,000 units = 1.0 ms.
     EXPECT_EQ(got[1].time, 1.0);
 #else
     GTEST_SKIP() << "the layout is the x86_64 one";
@@ -269,7 +269,7 @@ TEST_F(ReadTiming, PacketStampedBeforeThePreviousMessageHasTimeZero)
     auto got = read({{kT, {0xF8}}, {kT + 500'000, {0xF8}}}, kT + 1'000'000);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].time, 0.0);
-    // The second packet is 500,000 units after the first: 0.5 s.
+    // The second packet is 500,000 units after the first: 0.5 ms.
     EXPECT_FLOAT_EQ(got[1].time, 0.5);
 }
 

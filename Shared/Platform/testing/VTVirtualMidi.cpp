@@ -3,6 +3,8 @@
 #include "../CoreMIDI/MidiServerState.h"
 #include "../providers/virtual/VirtualMidiProvider.h"
 
+#include <mach/mach_time.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -101,6 +103,11 @@ void VirtualMidi::remove(MIDIEndpointRef endpoint)
 bool VirtualMidi::deliver(MIDIEndpointRef source, const std::vector<MidiPacketSpec>& packets)
 {
     return deliverBytes(source, buildPacketList(packets));
+}
+
+bool VirtualMidi::deliverNow(MIDIEndpointRef source, const std::vector<uint8_t>& bytes)
+{
+    return deliver(source, {{mach_absolute_time(), bytes}});
 }
 
 bool VirtualMidi::deliverBytes(MIDIEndpointRef source, const std::vector<uint8_t>& list)

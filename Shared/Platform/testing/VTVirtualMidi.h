@@ -66,6 +66,9 @@ public:
     // Queues one packet list from the source; the receive thread hands it to
     // the connected ports' read procedures. False when not queued.
     bool deliver(MIDIEndpointRef source, const std::vector<MidiPacketSpec>& packets);
+    // One packet stamped with the host time now (mach_absolute_time, which
+    // a ManualHostClock steers), as arriving input is stamped.
+    bool deliverNow(MIDIEndpointRef source, const std::vector<uint8_t>& bytes);
     // Queues raw list bytes as they are (for malformed lists).
     bool deliverBytes(MIDIEndpointRef source, const std::vector<uint8_t>& list);
     // Returns once everything delivered so far has been handled.

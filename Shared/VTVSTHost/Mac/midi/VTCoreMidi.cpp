@@ -197,9 +197,9 @@ void VTCoreMidi::readPacket(const Byte* data, std::size_t length, MIDITimeStamp 
         if (size > 2)
             msg.data2 = data[position + 2];
 
-        // Seconds since the previous message, in single precision. A packet
-        // stamped earlier than the previous one (another source) counts as
-        // no time at all rather than wrapping around.
+        // Host time since the previous message times 0.000001, in single
+        // precision. A packet stamped earlier than the previous one (another
+        // source) counts as no time at all rather than wrapping around.
         uint64_t last = m_lastTime.load(std::memory_order_relaxed);
         if (last == 0 || timeStamp < last)
             msg.time = 0.0;
