@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 
 using namespace vt::testing;
@@ -149,6 +151,11 @@ struct BuildFailure {
     AudioObjectPropertySelector selector;
     bool write;
 };
+
+void PrintTo(const BuildFailure& value, std::ostream* os)
+{
+    *os << value.name;
+}
 
 class AudioAggregateBuildFailure : public ::testing::TestWithParam<BuildFailure> {};
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 using namespace vt::testing;
 
 namespace {
@@ -83,6 +85,11 @@ struct LayoutCase {
     std::vector<Expected> entries;
 };
 
+void PrintTo(const LayoutCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
 class AudioEnumerationLayout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(AudioEnumerationLayout, EntriesFollowTheChannelsOfEveryStreamBuffer)
@@ -140,6 +147,11 @@ struct DeviceFailureCase {
     AudioObjectPropertyScope scope;
     std::vector<Expected> entriesLeft;
 };
+
+void PrintTo(const DeviceFailureCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
 
 class AudioEnumerationDeviceFailure : public ::testing::TestWithParam<DeviceFailureCase> {};
 
@@ -235,6 +247,11 @@ struct DefaultCase {
     std::vector<bool> marks;
 };
 
+void PrintTo(const DefaultCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
 class AudioEnumerationDefaults : public ::testing::TestWithParam<DefaultCase> {};
 
 TEST_P(AudioEnumerationDefaults, DefaultEntriesFollowTheBuiltInRule)
@@ -275,6 +292,11 @@ struct NameCase {
     std::string inputName;
     std::string outputName;
 };
+
+void PrintTo(const NameCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
 
 class AudioEnumerationNames : public ::testing::TestWithParam<NameCase> {};
 

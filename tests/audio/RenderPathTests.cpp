@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <atomic>
 #include <chrono>
 
@@ -45,6 +47,11 @@ struct RealtimeCase {
     bool separateDevices;
     bool withInput;
 };
+
+void PrintTo(const RealtimeCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
 
 class AudioRenderPath : public ::testing::TestWithParam<RealtimeCase> {};
 

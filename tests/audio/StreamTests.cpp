@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 using namespace vt::testing;
 
 namespace {
@@ -114,6 +116,11 @@ struct PickCase {
     std::vector<char> plays; // 'L', 'R' or '0' per output channel
 };
 
+void PrintTo(const PickCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
+
 class AudioStreamChannelPicks : public ::testing::TestWithParam<PickCase> {};
 
 TEST_P(AudioStreamChannelPicks, ThePickedBuffersKeepTheEngineOutputAndEveryOtherIsSilenced)
@@ -162,6 +169,11 @@ struct InputPickCase {
     UInt32 readsLeft;
     UInt32 readsRight;
 };
+
+void PrintTo(const InputPickCase& value, std::ostream* os)
+{
+    *os << value.name;
+}
 
 class AudioStreamInputPicks : public ::testing::TestWithParam<InputPickCase> {};
 
