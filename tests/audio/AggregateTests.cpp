@@ -213,3 +213,18 @@ TEST(AudioAggregate, AStartFailingAfterTheBuildKeepsTheAggregateUntilStop)
     audio.stop();
     EXPECT_TRUE(world.aggregates().empty());
 }
+
+TEST(AudioAggregate, StartingWhileAStreamRunsEndsThatStreamFirst)
+{
+    SplitWorld split;
+    VTCoreAudio audio;
+    EngineProbe engine;
+    VTAudioDevice* speakers = entryOf(audio, split.speakers, false);
+    ASSERT_TRUE(audio.start(entryOf(audio, split.mic, true), speakers, engine.callback(), &engine));
+    ASSERT_EQ(split.world.aggregates().size(), 1u);
+
+    // No stop in between: the aggregate stream ends and the new one runs.
+    ASSERT_TRUE(audio.start(nullptr, speakers, engine.callback(), &engine));
+    EXPECT_TRUE(split.world.aggregates().empty());
+    EXPECT_EQ(split.world.runningStream().deviceID(), split.speakers);
+}
