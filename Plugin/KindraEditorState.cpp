@@ -7,14 +7,6 @@
 
 namespace {
 
-constexpr const char* kAboutText = "Kindra 1.0 - a polyphonic synthesizer by Veltrane. Sixteen voices, two "
-                                   "oscillators, a resonant low-pass filter with its own envelope.";
-constexpr const char* kHelpText = "Left and right select a control, up and down change it. Return on Tempo "
-                                  "types a new tempo (Return applies, Escape cancels), on Play starts or stops "
-                                  "the transport, on View switches between the compact and the large view.";
-constexpr const char* kUpdateText = "Kindra cannot check for updates: it has no network connection. "
-                                    "Look for newer versions on the Veltrane website.";
-
 constexpr int kRowHeight = 18;
 constexpr int kTop = 34;
 constexpr int kMargin = 10;
@@ -25,21 +17,6 @@ bool isReturn(int character, int virtualKey)
 }
 
 } // namespace
-
-const char* KindraEditorState::infoText() const
-{
-    switch (m_info) {
-    case KindraInfo::About:
-        return kAboutText;
-    case KindraInfo::Help:
-        return kHelpText;
-    case KindraInfo::Update:
-        return kUpdateText;
-    case KindraInfo::None:
-        break;
-    }
-    return "";
-}
 
 void KindraEditorState::select(int control)
 {
@@ -66,8 +43,9 @@ void KindraEditorState::adjust(int direction)
 
 void KindraEditorState::beginEditing()
 {
+    // The field starts empty: what the user types replaces the tempo.
     m_editing = true;
-    std::snprintf(m_tempoText, sizeof(m_tempoText), "%.0f", m_host.hostTempo());
+    m_tempoText[0] = '\0';
     ++m_revision;
 }
 

@@ -42,6 +42,15 @@ public:
 
 class KindraEditorState {
 public:
+    static constexpr const char* kAboutText = "Kindra 1.0 - a polyphonic synthesizer by Veltrane. Sixteen voices, two "
+                                              "oscillators, a resonant low-pass filter with its own envelope.";
+    static constexpr const char* kHelpText =
+        "Left and right select a control, up and down change it. Return on Tempo "
+        "types a new tempo (Return applies, Escape cancels), on Play starts or stops "
+        "the transport, on View switches between the compact and the large view.";
+    static constexpr const char* kUpdateText = "Kindra cannot check for updates: it has no network connection. "
+                                               "Look for newer versions on the Veltrane website.";
+
     static constexpr int kCompactWidth = 420, kCompactHeight = 340;
     static constexpr int kLargeWidth = 680, kLargeHeight = 420;
     // The tempo range the host accepts.
@@ -74,7 +83,20 @@ public:
     }
     KindraInfo info() const { return m_info; }
     // The text shown for the current info, empty for none.
-    const char* infoText() const;
+    const char* infoText() const
+    {
+        switch (m_info) {
+        case KindraInfo::About:
+            return kAboutText;
+        case KindraInfo::Help:
+            return kHelpText;
+        case KindraInfo::Update:
+            return kUpdateText;
+        case KindraInfo::None:
+            break;
+        }
+        return "";
+    }
 
     void setLargeView(bool large) { m_large = large; }
     bool largeView() const { return m_large; }
