@@ -27,6 +27,35 @@ constexpr unsigned long kText = 0xe8e8e8;
 constexpr unsigned long kAccent = 0xe0a030;
 constexpr unsigned long kSelected = 0x4a90d9;
 
+// Xlib's own error handler ends the process. While the editor talks to the
+// server (a parent that is already gone, a window destroyed under it) errors
+// are noted here instead, and the host's handler is restored afterwards.
+bool gXError = false;
+
+int noteXError(Display*, XErrorEvent*)
+{
+    gXError = true;
+    return 0;
+}
+
+class XErrorTrap {
+public:
+    explicit XErrorTrap(Display* d) : m_display(d), m_previous(XSetErrorHandler(noteXError)) { gXError = false; }
+    ~XErrorTrap() { XSetErrorHandler(m_previous); }
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+    // Waits for the server's answers, so that every error has arrived.
+    bool failed()
+    {
+        XSync(m_display, False);
+        return gXError;
+    }
+
+private:
+    Display* m_display;
+    XErrorHandler m_previous;
+};
+
 void text(Display* d, Window w, GC g, int x, int y, const char* s)
 {
     XDrawString(d, w, g, x, y, s, static_cast<int>(std::strlen(s)));
@@ -45,19 +74,24 @@ bool KindraX11Editor::open(void* parent)
     if (d == nullptr)
         return false;
     const KindraEditorState& state = m_effect.editorState();
+    XErrorTrap trap(d);
     const Window w = XCreateSimpleWindow(d, parentWindow, 0, 0, static_cast<unsigned>(state.width()),
                                          static_cast<unsigned>(state.height()), 0, 0, kBackground);
-    if (w == 0) {
+    if (w == 0 || trap.failed()) {
         XCloseDisplay(d);
         return false;
     }
     XSelectInput(d, w, ExposureMask | ButtonPressMask | KeyPressMask | StructureNotifyMask);
     XMapWindow(d, w);
+    GC g = XCreateGC(d, w, 0, nullptr);
+    if (trap.failed()) {
+        XCloseDisplay(d);
+        return false;
+    }
     m_display = d;
     m_window = w;
-    m_gc = XCreateGC(d, w, 0, nullptr);
+    m_gc = g;
     m_exposed = true;
-    XFlush(d);
     return true;
 }
 
@@ -66,10 +100,14 @@ void KindraX11Editor::close()
     if (m_display == nullptr)
         return;
     Display* d = display(m_display);
-    if (m_gc != nullptr)
-        XFreeGC(d, gc(m_gc));
-    if (m_window != 0)
-        XDestroyWindow(d, m_window);
+    {
+        XErrorTrap trap(d);
+        if (m_gc != nullptr)
+            XFreeGC(d, gc(m_gc));
+        if (m_window != 0)
+            XDestroyWindow(d, m_window);
+        trap.failed();
+    }
     XCloseDisplay(d);
     m_display = nullptr;
     m_window = 0;
@@ -80,7 +118,9 @@ void KindraX11Editor::resize(int width, int height)
 {
     if (m_display == nullptr)
         return;
+    XErrorTrap trap(display(m_display));
     XResizeWindow(display(m_display), m_window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    trap.failed();
     m_exposed = true;
 }
 
@@ -136,6 +176,7 @@ void KindraX11Editor::idle()
     if (m_display == nullptr)
         return;
     Display* d = display(m_display);
+    XErrorTrap trap(d);
     while (XPending(d) > 0) {
         XEvent event;
         XNextEvent(d, &event);
@@ -162,6 +203,7 @@ void KindraX11Editor::idle()
         m_drawnStamp = stamp;
         m_exposed = false;
     }
+    trap.failed();
 }
 
 void KindraX11Editor::draw()

@@ -99,6 +99,7 @@ private:
     std::atomic<float> m_sampleRate{44100.0f};
     std::atomic<bool> m_resetPending{false};
     std::atomic<double> m_hostTempo{120.0};
+    static_assert(std::atomic<double>::is_always_lock_free, "the audio thread shares the tempo without a lock");
     std::atomic<bool> m_hostPlaying{false};
 
     InputEvent m_input[kMaxInputEvents] = {};

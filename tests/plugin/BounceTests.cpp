@@ -58,7 +58,6 @@ void PrintTo(const BounceCase& c, std::ostream* os)
     *os << c.tempo << " BPM at " << c.sampleRate << " Hz, release " << c.release << " -> end " << c.endFrame;
 }
 
-
 class BouncePhrase : public testing::TestWithParam<BounceCase> {};
 
 TEST_P(BouncePhrase, EndsWithRequest52AtTheFrameThePhraseAndReleaseEnd)

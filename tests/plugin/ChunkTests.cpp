@@ -98,7 +98,6 @@ void PrintTo(const BadChunk& c, std::ostream* os)
     *os << c.name;
 }
 
-
 class RejectedChunk : public testing::TestWithParam<BadChunk> {};
 
 TEST_P(RejectedChunk, LeavesTheCurrentStateAsItWas)

@@ -73,7 +73,7 @@ TEST(UndoRedo, TheBounceMarkerAndALoadedChunkAreNotUndoable)
     kindra.setParameter(kParamSustain, 0.1f);
     kindra.setParameter(kBounceCaptureParam, 1.0f);
     kindra.commands().undo(kindra.effect());
-    EXPECT_NE(kindra.getParameter(kParamSustain), 0.1f); // the sustain change went back ...
+    EXPECT_NE(kindra.getParameter(kParamSustain), 0.1f);       // the sustain change went back ...
     EXPECT_EQ(kindra.getParameter(kBounceCaptureParam), 1.0f); // ... the marker stays
 
     kindra.setParameter(kParamSustain, 0.3f);
@@ -105,7 +105,6 @@ void PrintTo(const InfoCase& c, std::ostream* os)
 {
     *os << "says \"" << c.mustSay << "\"";
 }
-
 
 class InfoCommands : public testing::TestWithParam<InfoCase> {};
 
@@ -152,7 +151,6 @@ void PrintTo(const TempoCase& c, std::ostream* os)
 {
     *os << "typed \"" << c.typed << "\", " << c.requested.size() << " request(s)";
 }
-
 
 class TempoField : public testing::TestWithParam<TempoCase> {};
 

@@ -54,7 +54,6 @@ void PrintTo(const PitchCase& c, std::ostream* os)
     *os << c.sampleRate << " Hz, wheel " << c.bend << " -> " << c.frequency << " Hz";
 }
 
-
 class Pitch : public testing::TestWithParam<PitchCase> {};
 
 TEST_P(Pitch, FollowsTheSampleRateTheHostSetsAndThePitchWheel)
@@ -168,7 +167,6 @@ void PrintTo(const CanDoCase& c, std::ostream* os)
     *os << "\"" << c.capability << "\" -> " << c.answer;
 }
 
-
 class CanDo : public testing::TestWithParam<CanDoCase> {};
 
 TEST_P(CanDo, AnswersWhatTheInstrumentSupports)
@@ -183,8 +181,7 @@ TEST_P(CanDo, AnswersWhatTheInstrumentSupports)
 INSTANTIATE_TEST_SUITE_P(Capabilities, CanDo,
                          testing::Values(CanDoCase{"receiveVstMidiEvent", 1}, CanDoCase{"sendVstMidiEvent", 1},
                                          CanDoCase{"receiveVstEvents", 1}, CanDoCase{"sendVstEvents", 1},
-                                         CanDoCase{"forceCocoaMode", -1}, CanDoCase{"offline", 0},
-                                         CanDoCase{"", 0}));
+                                         CanDoCase{"forceCocoaMode", -1}, CanDoCase{"offline", 0}, CanDoCase{"", 0}));
 
 TEST(CanDo, ANullCapabilityIsNotAYes)
 {
@@ -243,7 +240,6 @@ void PrintTo(const KeyCase& c, std::ostream* os)
     *os << "character " << c.character << " key " << c.virtualKey << (c.consumed ? " used" : " declined");
 }
 
-
 class EditorKeys : public testing::TestWithParam<KeyCase> {};
 
 TEST_P(EditorKeys, ConsumesOnlyTheKeysTheEditorUses)
@@ -260,10 +256,9 @@ TEST_P(EditorKeys, ConsumesOnlyTheKeysTheEditorUses)
 // letters and space carry virtual key 0 or 7 and belong to the host.
 INSTANTIATE_TEST_SUITE_P(Keys, EditorKeys,
                          testing::Values(KeyCase{0xF702, kKeyLeft, 1}, KeyCase{0xF703, kKeyRight, 1},
-                                         KeyCase{0xF700, kKeyUp, 1}, KeyCase{0xF701, kKeyDown, 1},
-                                         KeyCase{'a', 0, 0}, KeyCase{'z', 0, 0}, KeyCase{' ', 7, 0},
-                                         KeyCase{3, kKeyReturn, 0}, KeyCase{27, kKeyEscape, 0},
-                                         KeyCase{0xF704, 40, 0}));
+                                         KeyCase{0xF700, kKeyUp, 1}, KeyCase{0xF701, kKeyDown, 1}, KeyCase{'a', 0, 0},
+                                         KeyCase{'z', 0, 0}, KeyCase{' ', 7, 0}, KeyCase{3, kKeyReturn, 0},
+                                         KeyCase{27, kKeyEscape, 0}, KeyCase{0xF704, 40, 0}));
 
 TEST(EditorKeys, UpAndDownAdjustTheSelectedControlByOneStep)
 {

@@ -36,10 +36,9 @@ struct Recorder {
 
 inline void onMidi(VstMidiEvent* event, void* data)
 {
-    static_cast<Recorder*>(data)->midi.push_back(MidiOut{event->deltaFrames,
-                                                         static_cast<unsigned char>(event->midiData[0]),
-                                                         static_cast<unsigned char>(event->midiData[1]),
-                                                         static_cast<unsigned char>(event->midiData[2])});
+    static_cast<Recorder*>(data)->midi.push_back(
+        MidiOut{event->deltaFrames, static_cast<unsigned char>(event->midiData[0]),
+                static_cast<unsigned char>(event->midiData[1]), static_cast<unsigned char>(event->midiData[2])});
 }
 inline void onTempo(double tempo, void* data)
 {

@@ -102,7 +102,6 @@ void PrintTo(const DisplayCase& c, std::ostream* os)
     *os << "param " << c.index << " at " << c.value << " shows " << c.display << " " << c.label;
 }
 
-
 class ParameterDisplay : public testing::TestWithParam<DisplayCase> {};
 
 TEST_P(ParameterDisplay, ShowsTheValueInItsUnit)
@@ -120,14 +119,10 @@ TEST_P(ParameterDisplay, ShowsTheValueInItsUnit)
 
 // Times run 1 ms .. 5000 ms exponentially (5000^0.5 = 70.7 ms), cutoff
 // 20 Hz .. 20 kHz (20 * 1000^0.5 = 632 Hz), volume -60 .. +6 dB linearly.
-INSTANTIATE_TEST_SUITE_P(Units, ParameterDisplay,
-                         testing::Values(DisplayCase{kParamOsc1Wave, 0.0f, "Saw", ""},
-                                         DisplayCase{kParamOsc1Wave, 1.0f, "Square", ""},
-                                         DisplayCase{kParamRelease, 0.0f, "1.0", "ms"},
-                                         DisplayCase{kParamRelease, 0.5f, "70.7", "ms"},
-                                         DisplayCase{kParamRelease, 1.0f, "5000", "ms"},
-                                         DisplayCase{kParamCutoff, 0.5f, "632", "Hz"},
-                                         DisplayCase{kParamCutoff, 1.0f, "20000", "Hz"},
-                                         DisplayCase{kParamVolume, 0.0f, "-60.0", "dB"},
-                                         DisplayCase{kParamVolume, 1.0f, "6.0", "dB"},
-                                         DisplayCase{kParamSustain, 0.25f, "25", "%"}));
+INSTANTIATE_TEST_SUITE_P(
+    Units, ParameterDisplay,
+    testing::Values(DisplayCase{kParamOsc1Wave, 0.0f, "Saw", ""}, DisplayCase{kParamOsc1Wave, 1.0f, "Square", ""},
+                    DisplayCase{kParamRelease, 0.0f, "1.0", "ms"}, DisplayCase{kParamRelease, 0.5f, "70.7", "ms"},
+                    DisplayCase{kParamRelease, 1.0f, "5000", "ms"}, DisplayCase{kParamCutoff, 0.5f, "632", "Hz"},
+                    DisplayCase{kParamCutoff, 1.0f, "20000", "Hz"}, DisplayCase{kParamVolume, 0.0f, "-60.0", "dB"},
+                    DisplayCase{kParamVolume, 1.0f, "6.0", "dB"}, DisplayCase{kParamSustain, 0.25f, "25", "%"}));
