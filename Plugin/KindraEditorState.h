@@ -1,7 +1,8 @@
 // What the editor shows and how it reacts, without any window: the
 // selected control, the compact or large view, the tempo text field and the
 // about, help and update texts. The X11 window draws this state and feeds
-// it clicks and keys; the host's key requests reach it directly.
+// it clicks and keys; the host's key requests reach it directly, open
+// window or not. Main thread only, like everything about an editor.
 #pragma once
 
 #include "KindraParameters.h"
@@ -98,7 +99,11 @@ public:
         return "";
     }
 
-    void setLargeView(bool large) { m_large = large; }
+    void setLargeView(bool large)
+    {
+        m_large = large;
+        ++m_revision;
+    }
     bool largeView() const { return m_large; }
     int width() const { return m_large ? kLargeWidth : kCompactWidth; }
     int height() const { return m_large ? kLargeHeight : kCompactHeight; }

@@ -44,7 +44,7 @@ constexpr size_t kProgramNameBytes = 24;
 
 } // namespace
 
-KindraEffect::KindraEffect(audioMasterCallback host) : m_editorState(*this)
+KindraEffect::KindraEffect(audioMasterCallback host)
 {
     AEffect& e = m_record.effect;
     e.magic = kEffectMagic;

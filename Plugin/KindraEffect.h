@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <memory>
 
-class KindraEffect final : private KindraEditorHost {
+class KindraEffect final {
 public:
     static constexpr VstInt32 kUniqueId = vstFourCC('K', 'n', 'd', 'r');
     static constexpr int kMaxInputEvents = 1024;
@@ -27,7 +27,7 @@ public:
     // Main thread, in the entry function: the editor's native window. Without
     // one the instrument has no editor.
     void attachWindow(std::unique_ptr<KindraEditorWindow> window);
-    ~KindraEffect() override;
+    ~KindraEffect();
     KindraEffect(const KindraEffect&) = delete;
     KindraEffect& operator=(const KindraEffect&) = delete;
 
@@ -45,10 +45,10 @@ public:
     const KindraSynth& synth() const { return m_synth; }
 
     // Main thread: a value change the user made, recorded for undo.
-    void userSetParameter(int index, float value) override;
-    float parameter(int index) const override { return m_parameters.get(index); }
-    double hostTempo() const override { return m_hostTempo.load(std::memory_order_relaxed); }
-    bool hostPlaying() const override { return m_hostPlaying.load(std::memory_order_relaxed); }
+    void userSetParameter(int index, float value);
+    float parameter(int index) const { return m_parameters.get(index); }
+    double hostTempo() const { return m_hostTempo.load(std::memory_order_relaxed); }
+    bool hostPlaying() const { return m_hostPlaying.load(std::memory_order_relaxed); }
 
     // Audio thread, real-time safe: renders frames into outputs[0..1].
     void process(float** outputs, VstInt32 frames);
@@ -56,9 +56,26 @@ public:
     void receiveEvents(const VstEvents* events);
 
 private:
-    void requestTempo(double bpm) override;
-    void requestTransport(bool playing) override;
-    void requestSize(int width, int height) override;
+    // The editor's way back into the instrument. A member rather than a
+    // base, so that the effect itself carries no virtual table.
+    class EditorLink final : public KindraEditorHost {
+    public:
+        explicit EditorLink(KindraEffect& effect) : m_effect(effect) {}
+        void userSetParameter(int index, float value) override { m_effect.userSetParameter(index, value); }
+        float parameter(int index) const override { return m_effect.parameter(index); }
+        double hostTempo() const override { return m_effect.hostTempo(); }
+        bool hostPlaying() const override { return m_effect.hostPlaying(); }
+        void requestTempo(double bpm) override { m_effect.requestTempo(bpm); }
+        void requestTransport(bool playing) override { m_effect.requestTransport(playing); }
+        void requestSize(int width, int height) override { m_effect.requestSize(width, height); }
+
+    private:
+        KindraEffect& m_effect;
+    };
+
+    void requestTempo(double bpm);
+    void requestTransport(bool playing);
+    void requestSize(int width, int height);
 
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
     VstIntPtr getChunk(void** data);
@@ -92,7 +109,8 @@ private:
     KindraSynth m_synth;
     KindraPhrase m_phrase;
     KindraMidiOut m_midiOut;
-    KindraEditorState m_editorState;
+    EditorLink m_editorLink{*this};
+    KindraEditorState m_editorState{m_editorLink};
     std::unique_ptr<KindraEditorWindow> m_window;
     ERect m_rect{};
 

@@ -14,7 +14,9 @@ struct Capture {
 };
 
 // The host's capture loop: advance the song position after every block,
-// leave when an end is reported in a block after the first.
+// leave when an end is reported in a block after the first. The host does
+// not start its transport during the render (its audio cycle is stopped),
+// so the play flag stays off here: the marker alone starts the phrase.
 Capture capture(LoadedKindra& kindra, int64_t maxFrames)
 {
     VstTimeInfo& time = kindra.lib.m_host.m_vstTimeInfo;
