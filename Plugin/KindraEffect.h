@@ -31,14 +31,14 @@ public:
     KindraEffect(const KindraEffect&) = delete;
     KindraEffect& operator=(const KindraEffect&) = delete;
 
-    // The record handed to the host; the command entries follow it.
+    // Any thread: the record handed to the host; the command entries follow it.
     AEffect* effect() { return &m_record.effect; }
     static KindraEffect* from(AEffect* effect)
     {
         return effect != nullptr ? static_cast<KindraEffect*>(effect->object) : nullptr;
     }
 
-    // Read-only views for the editor window and for checks.
+    // Main thread: views for the editor window and for checks.
     const KindraEditorState& editorState() const { return m_editorState; }
     KindraEditorState& editorState() { return m_editorState; }
     const KindraParameters& parameters() const { return m_parameters; }
@@ -46,6 +46,8 @@ public:
 
     // Main thread: a value change the user made, recorded for undo.
     void userSetParameter(int index, float value);
+    // Any thread: a parameter, and the host's tempo and transport as the
+    // last block saw them (or as the editor last asked for them).
     float parameter(int index) const { return m_parameters.get(index); }
     double hostTempo() const { return m_hostTempo.load(std::memory_order_relaxed); }
     bool hostPlaying() const { return m_hostPlaying.load(std::memory_order_relaxed); }

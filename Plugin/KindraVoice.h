@@ -36,6 +36,7 @@ public:
     void release(const KindraVoiceSettings& settings);
     void kill();
 
+    // Audio thread, real-time safe.
     bool active() const { return m_amp.active(); }
     bool releasing() const { return m_amp.releasing(); }
     int note() const { return m_note; }
