@@ -182,7 +182,7 @@ TEST(SetData, ClipsAtPlusMinus32767AndTruncatesTowardZero)
     EXPECT_EQ(sampleAt(4), -32766);
     EXPECT_EQ(sampleAt(5), -32767);
     EXPECT_EQ(sampleAt(6), -32767); // NaN takes the lower limit
-    EXPECT_EQ(wav.m_file, nullptr);  // closed after, as asked
+    EXPECT_EQ(wav.m_file, nullptr); // closed after, as asked
 }
 
 TEST(SetData, WritesLongRunsInPiecesAndAiffBigEndian)

@@ -52,8 +52,14 @@ template <typename File> void roundTrip(unsigned rate)
 } // namespace
 
 class RoundTrip : public testing::TestWithParam<unsigned> {};
-TEST_P(RoundTrip, WavKeepsEverySampleAndTheRate) { roundTrip<VTAudioFileWAV>(GetParam()); }
-TEST_P(RoundTrip, AiffKeepsEverySampleAndTheRate) { roundTrip<VTAudioFileAIFF>(GetParam()); }
+TEST_P(RoundTrip, WavKeepsEverySampleAndTheRate)
+{
+    roundTrip<VTAudioFileWAV>(GetParam());
+}
+TEST_P(RoundTrip, AiffKeepsEverySampleAndTheRate)
+{
+    roundTrip<VTAudioFileAIFF>(GetParam());
+}
 INSTANTIATE_TEST_SUITE_P(Rates, RoundTrip, testing::Values(8000u, 22050u, 44100u, 48000u, 96000u, 192000u));
 
 TEST(WavHeader, ForZeroFramesIs44BytesAndCanBeRewrittenAfterTheData)
@@ -64,8 +70,8 @@ TEST(WavHeader, ForZeroFramesIs44BytesAndCanBeRewrittenAfterTheData)
     wav.closeFile();
     Bytes header = TempFolder::read(folder.file("b.wav"));
     ASSERT_EQ(header.size(), 44u);
-    EXPECT_EQ(header[4], 36);           // RIFF size 36
-    EXPECT_EQ(header[40], 0);           // data size 0
+    EXPECT_EQ(header[4], 36); // RIFF size 36
+    EXPECT_EQ(header[40], 0); // data size 0
     EXPECT_EQ(header[24] | (header[25] << 8) | (header[26] << 16), 44100);
 
     // The bounce's way: create with 0 frames, append, correct the header.
@@ -90,8 +96,7 @@ TEST(AiffHeader, ForZeroFramesHasFormSize46AndSsndSize8)
     EXPECT_EQ(header[7], 46);
     EXPECT_EQ(header[45], 8);
     // 44100 as written: 40 0E AC 44 00 00 00 00 00 00.
-    EXPECT_EQ(Bytes(header.begin() + 28, header.begin() + 38),
-              (Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(header.begin() + 28, header.begin() + 38), (Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(AiffHeader, WritingIntoAFolderThatDoesNotExistFails)
@@ -121,14 +126,13 @@ TEST_P(ExtendedRate, IsWrittenAndReadAsTheHeaderHasAlwaysHeldIt)
 
 // 0 and 1 are written as 1.0 (exponent 3FFF), which reads as 0; 2^30 and up
 // are written with exponent 401D, which the reader does not accept.
-INSTANTIATE_TEST_SUITE_P(
-    Rates, ExtendedRate,
-    testing::Values(RateCase{44100, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 44100},
-                    RateCase{48000, {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}, 48000},
-                    RateCase{0, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0},
-                    RateCase{1, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0},
-                    RateCase{2, {0x40, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, 2},
-                    RateCase{1u << 30, {0x40, 0x1D, 0, 0, 0, 0, 0, 0, 0, 0}, 0}));
+INSTANTIATE_TEST_SUITE_P(Rates, ExtendedRate,
+                         testing::Values(RateCase{44100, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 44100},
+                                         RateCase{48000, {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}, 48000},
+                                         RateCase{0, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0},
+                                         RateCase{1, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0},
+                                         RateCase{2, {0x40, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, 2},
+                                         RateCase{1u << 30, {0x40, 0x1D, 0, 0, 0, 0, 0, 0, 0, 0}, 0}));
 
 TEST(ExtendedRateFromOtherTools, FractionsOfAHertzAreDropped)
 {

@@ -7,7 +7,10 @@
 namespace {
 
 // AIFF stores its numbers big-endian.
-uint16_t be16(const unsigned char* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t be16(const unsigned char* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 uint32_t be32(const unsigned char* p)
 {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |

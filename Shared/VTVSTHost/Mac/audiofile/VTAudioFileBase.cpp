@@ -18,7 +18,10 @@ constexpr size_t kReadBufferBytes = 1 << 16;
 
 } // namespace
 
-VTAudioFileBase::~VTAudioFileBase() { VTAudioFileBase::closeFile(); }
+VTAudioFileBase::~VTAudioFileBase()
+{
+    VTAudioFileBase::closeFile();
+}
 
 void VTAudioFileBase::closeFile()
 {
@@ -123,8 +126,7 @@ bool VTAudioFileBase::setData(float** channels, unsigned frames, bool closeAfter
     for (uint64_t done = 0; done < totalBytes; done += kPieceBytes) {
         const auto bytes = static_cast<size_t>(totalBytes - done < kPieceBytes ? totalBytes - done : kPieceBytes);
         const size_t first = static_cast<size_t>(done / 4);
-        vt::samples::framesToInt16Stereo(channels[0] + first, channels[1] + first, bytes / 4, m_bigEndian != 0,
-                                         piece);
+        vt::samples::framesToInt16Stereo(channels[0] + first, channels[1] + first, bytes / 4, m_bigEndian != 0, piece);
         // Flushed piece by piece, so what was recorded is on disk even if
         // the application stops right after.
         if (std::fwrite(piece, 1, bytes, m_file) != bytes || std::fflush(m_file) != 0) {

@@ -40,7 +40,7 @@ public:
     void readStereo24Bit(char* bytes, float** channels, int& index, int byteCount);
 
     FILE* m_file = nullptr;
-    uint32_t m_dataOffset = 0;    // first sample byte
+    uint32_t m_dataOffset = 0; // first sample byte
     uint32_t m_numFrames = 0;
     uint32_t m_dataSize = 0;      // bytes of sample data, all channels
     uint32_t m_sampleRate = 0;    // Hz

@@ -7,8 +7,8 @@ namespace vt::samples {
 namespace {
 
 // Scale factors of the integer encodings to full scale 1.0.
-constexpr float kInt8Scale = 0.00390625f;           // 1/256
-constexpr float kInt16Scale = 3.0517578125e-05f;    // 1/32768
+constexpr float kInt8Scale = 0.00390625f;              // 1/256
+constexpr float kInt16Scale = 3.0517578125e-05f;       // 1/32768
 constexpr double kInt24Scale = 1.1920928955078125e-07; // 2^-23
 constexpr double kInt32Scale = 4.656612873077393e-10;  // 2^-31
 
@@ -60,7 +60,10 @@ struct Int24 {
 };
 struct Int32 {
     static constexpr size_t size = 4;
-    static float read(const unsigned char* p, bool be) { return static_cast<float>(load<int32_t>(p, be) * kInt32Scale); }
+    static float read(const unsigned char* p, bool be)
+    {
+        return static_cast<float>(load<int32_t>(p, be) * kInt32Scale);
+    }
 };
 struct Float32 {
     static constexpr size_t size = 4;
@@ -96,7 +99,8 @@ template <typename Sample>
 void convert(bool isStereo, bool bigEndian, const unsigned char* bytes, size_t frames, float* left, float* right)
 {
     if (isStereo)
-        bigEndian ? stereo<Sample, true>(bytes, frames, left, right) : stereo<Sample, false>(bytes, frames, left, right);
+        bigEndian ? stereo<Sample, true>(bytes, frames, left, right)
+                  : stereo<Sample, false>(bytes, frames, left, right);
     else
         bigEndian ? mono<Sample, true>(bytes, frames, left, right) : mono<Sample, false>(bytes, frames, left, right);
 }
