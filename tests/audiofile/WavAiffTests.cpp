@@ -1,0 +1,217 @@
+// Writing and reading WAV and AIFF files: round trips, the headers, the
+// 80-bit sample rate, and libsndfile as an oracle for the readers.
+#include "AudioFileTestSupport.h"
+#include "VTAudioFileAIFF.h"
+#include "VTAudioFileWAV.h"
+#include "VTAudioFiles.h"
+
+#include <sndfile.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+using namespace audiofiletest;
+
+namespace {
+
+// One second of a ramp at the given rate, quantised to 16 bits as setData
+// writes it, so the round trip is exact.
+std::vector<float> ramp(unsigned frames, float sign)
+{
+    std::vector<float> values(frames);
+    for (unsigned i = 0; i < frames; ++i)
+        values[i] = sign * static_cast<float>(static_cast<int>(i % 32767)) / 32767.0f;
+    return values;
+}
+
+template <typename File> void roundTrip(unsigned rate)
+{
+    TempFolder folder;
+    const unsigned frames = 1000 + rate / 100;
+    std::vector<float> left = ramp(frames, 1.0f), right = ramp(frames, -1.0f);
+    float* pair[2] = {left.data(), right.data()};
+    File writer;
+    ASSERT_TRUE(writer.writeFile(folder.file("trip").c_str(), frames, rate, 9));
+    ASSERT_TRUE(writer.setData(pair, frames, true));
+
+    File reader;
+    ASSERT_EQ(reader.openFile(folder.file("trip").c_str(), nullptr, 0.0f), frames);
+    EXPECT_EQ(reader.m_sampleRate, rate);
+    EXPECT_EQ(reader.m_format, 9u);
+    Channels read(frames);
+    ASSERT_TRUE(reader.getData(read.pair()));
+    // x * 32767 truncated, read back as / 32768.
+    for (unsigned i = 0; i < frames; i += 97) {
+        EXPECT_EQ(read.left[i], std::trunc(left[i] * 32767.0f) / 32768.0f) << i;
+        EXPECT_EQ(read.right[i], std::trunc(right[i] * 32767.0f) / 32768.0f) << i;
+    }
+}
+
+} // namespace
+
+class RoundTrip : public testing::TestWithParam<unsigned> {};
+TEST_P(RoundTrip, WavKeepsEverySampleAndTheRate)
+{
+    roundTrip<VTAudioFileWAV>(GetParam());
+}
+TEST_P(RoundTrip, AiffKeepsEverySampleAndTheRate)
+{
+    roundTrip<VTAudioFileAIFF>(GetParam());
+}
+INSTANTIATE_TEST_SUITE_P(Rates, RoundTrip, testing::Values(8000u, 22050u, 44100u, 48000u, 96000u, 192000u));
+
+TEST(WavHeader, ForZeroFramesIs44BytesAndCanBeRewrittenAfterTheData)
+{
+    TempFolder folder;
+    VTAudioFileWAV wav;
+    ASSERT_TRUE(wav.writeFile(folder.file("b.wav").c_str(), 0, 44100, 9));
+    wav.closeFile();
+    Bytes header = TempFolder::read(folder.file("b.wav"));
+    ASSERT_EQ(header.size(), 44u);
+    EXPECT_EQ(header[4], 36); // RIFF size 36
+    EXPECT_EQ(header[40], 0); // data size 0
+    EXPECT_EQ(header[24] | (header[25] << 8) | (header[26] << 16), 44100);
+
+    // The bounce's way: create with 0 frames, append, correct the header.
+    ASSERT_TRUE(wav.writeFile(folder.file("b.wav").c_str(), 0, 48000, 9));
+    std::vector<float> l(10, 0.5f), r(10, -0.5f);
+    float* pair[2] = {l.data(), r.data()};
+    ASSERT_TRUE(wav.setData(pair, 10, false));
+    ASSERT_TRUE(wav.writeHeader(10, 48000, 9));
+    wav.closeFile();
+    VTAudioFileWAV reader;
+    EXPECT_EQ(reader.openFile(folder.file("b.wav").c_str(), nullptr, 0), 10u);
+}
+
+TEST(AiffHeader, ForZeroFramesHasFormSize46AndSsndSize8)
+{
+    TempFolder folder;
+    VTAudioFileAIFF aiff;
+    ASSERT_TRUE(aiff.writeFile(folder.file("r.aif").c_str(), 0, 44100, 9));
+    aiff.closeFile();
+    Bytes header = TempFolder::read(folder.file("r.aif"));
+    ASSERT_EQ(header.size(), 54u);
+    EXPECT_EQ(header[7], 46);
+    EXPECT_EQ(header[45], 8);
+    // 44100 as written: 40 0E AC 44 00 00 00 00 00 00.
+    EXPECT_EQ(Bytes(header.begin() + 28, header.begin() + 38), (Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(AiffHeader, WritingIntoAFolderThatDoesNotExistFails)
+{
+    VTAudioFileAIFF aiff;
+    EXPECT_FALSE(aiff.writeFile("/nonexistent-folder/x.aif", 10, 44100, 9));
+    EXPECT_TRUE(aiff.m_writing);
+    EXPECT_EQ(aiff.m_file, nullptr);
+}
+
+struct RateCase {
+    unsigned written; // what the writer is given
+    Bytes bytes;      // what it writes
+    unsigned read;    // what the reader makes of those bytes
+};
+
+class ExtendedRate : public testing::TestWithParam<RateCase> {};
+
+TEST_P(ExtendedRate, IsWrittenAndReadAsTheHeaderHasAlwaysHeldIt)
+{
+    const RateCase& c = GetParam();
+    unsigned char out[10];
+    VTAudioFileAIFF::encodeSampleRate(c.written, out);
+    EXPECT_EQ(Bytes(out, out + 10), c.bytes);
+    EXPECT_EQ(VTAudioFileAIFF::decodeSampleRate(c.bytes.data()), c.read);
+}
+
+// 0 and 1 are written as 1.0 (exponent 3FFF), which reads as 0; 2^30 and up
+// are written with exponent 401D, which the reader does not accept.
+INSTANTIATE_TEST_SUITE_P(Rates, ExtendedRate,
+                         testing::Values(RateCase{44100, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 44100},
+                                         RateCase{48000, {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}, 48000},
+                                         RateCase{0, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0},
+                                         RateCase{1, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0},
+                                         RateCase{2, {0x40, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, 2},
+                                         RateCase{1u << 30, {0x40, 0x1D, 0, 0, 0, 0, 0, 0, 0, 0}, 0}));
+
+TEST(ExtendedRateFromOtherTools, FractionsOfAHertzAreDropped)
+{
+    // 22050.5 = 1.0101100010001010... x 2^14: exponent 400D, mantissa AC 45 00...
+    const unsigned char rate[10] = {0x40, 0x0D, 0xAC, 0x45, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(VTAudioFileAIFF::decodeSampleRate(rate), 22050u);
+}
+
+namespace {
+
+// Writes a file with libsndfile and reads it with both libraries.
+void compareWithLibsndfile(int format, int channels, bool aiff)
+{
+    TempFolder folder;
+    const std::string path = folder.file(aiff ? "o.aiff" : "o.wav");
+    const int frames = 3000;
+    std::vector<float> interleaved(static_cast<size_t>(frames * channels));
+    for (size_t i = 0; i < interleaved.size(); ++i)
+        interleaved[i] = 0.9f * std::sin(0.01f * static_cast<float>(i));
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = channels;
+    info.format = (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | format;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr);
+    sf_writef_float(out, interleaved.data(), frames);
+    sf_close(out);
+
+    SF_INFO readInfo{};
+    SNDFILE* in = sf_open(path.c_str(), SFM_READ, &readInfo);
+    ASSERT_NE(in, nullptr);
+    std::vector<float> expected(static_cast<size_t>(frames * channels));
+    // Normalised reading: full scale 1.0, the same constants as ours.
+    sf_command(in, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    ASSERT_EQ(sf_readf_float(in, expected.data(), frames), frames);
+    sf_close(in);
+
+    std::unique_ptr<VTAudioFileBase> ours;
+    if (aiff)
+        ours = std::make_unique<VTAudioFileAIFF>();
+    else
+        ours = std::make_unique<VTAudioFileWAV>();
+    ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
+    Channels read(static_cast<size_t>(frames));
+    ASSERT_TRUE(ours->getData(read.pair()));
+    for (int i = 0; i < frames; ++i) {
+        const float l = expected[static_cast<size_t>(i * channels)];
+        const float r = channels == 2 ? expected[static_cast<size_t>(i * channels + 1)] : l;
+        ASSERT_FLOAT_EQ(read.left[static_cast<size_t>(i)], l) << "frame " << i;
+        ASSERT_FLOAT_EQ(read.right[static_cast<size_t>(i)], r) << "frame " << i;
+    }
+}
+
+} // namespace
+
+struct OracleCase {
+    int format;
+    int channels;
+    bool aiff;
+};
+
+class Oracle : public testing::TestWithParam<OracleCase> {};
+TEST_P(Oracle, OurReaderAgreesWithLibsndfileFrameByFrame)
+{
+    compareWithLibsndfile(GetParam().format, GetParam().channels, GetParam().aiff);
+}
+INSTANTIATE_TEST_SUITE_P(Files, Oracle,
+                         testing::Values(OracleCase{SF_FORMAT_PCM_16, 2, false}, OracleCase{SF_FORMAT_PCM_16, 1, false},
+                                         OracleCase{SF_FORMAT_PCM_24, 2, false}, OracleCase{SF_FORMAT_PCM_24, 1, false},
+                                         OracleCase{SF_FORMAT_PCM_32, 2, false}, OracleCase{SF_FORMAT_FLOAT, 2, false},
+                                         OracleCase{SF_FORMAT_DOUBLE, 2, false}, OracleCase{SF_FORMAT_PCM_16, 2, true},
+                                         OracleCase{SF_FORMAT_PCM_24, 1, true}, OracleCase{SF_FORMAT_PCM_32, 2, true}));
+
+TEST(AudioFiles, TheHolderDeletesItsFileObject)
+{
+    TempFolder folder;
+    VTAudioFiles holder;
+    auto* wav = new VTAudioFileWAV;
+    ASSERT_TRUE(wav->writeFile(folder.file("h.wav").c_str(), 0, 44100, 9));
+    holder.m_audioFile = wav; // closed and deleted with the holder
+    EXPECT_EQ(holder.m_audioFile->m_fileType, 1u);
+}
