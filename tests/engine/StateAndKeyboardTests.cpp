@@ -20,7 +20,10 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::vector<unsigned char> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<unsigned char> bytesOf(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
 
 struct ChunkRig : EngineRig {
     ChunkRig()

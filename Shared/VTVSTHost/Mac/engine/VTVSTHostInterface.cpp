@@ -19,8 +19,14 @@
 namespace {
 
 // The device layers as the engine drives them.
-auto& audioLayer(VTAudioLib& lib) { return lib.m_coreaudio; }
-auto& midiLayer(VTMidiLib& lib) { return lib.m_coremidi; }
+auto& audioLayer(VTAudioLib& lib)
+{
+    return lib.m_coreaudio;
+}
+auto& midiLayer(VTMidiLib& lib)
+{
+    return lib.m_coremidi;
+}
 
 // Driver families the engine runs: bit 2 (unused here) and 16, Core Audio.
 constexpr uint32_t kRunnableDeviceTypes = 2 | 16;
@@ -60,8 +66,7 @@ bool VTVSTHostInterface::pluginIsSynth() const
 bool VTVSTHostInterface::pluginCanDo(const char* capability) const
 {
     AEffect* plugin = m_vstLib->m_plugin;
-    return plugin != nullptr &&
-           plugin->dispatcher(plugin, effCanDo, 0, 0, const_cast<char*>(capability), 0.0f) == 1;
+    return plugin != nullptr && plugin->dispatcher(plugin, effCanDo, 0, 0, const_cast<char*>(capability), 0.0f) == 1;
 }
 
 // ------------------------------------------------------------ start, stop
@@ -89,10 +94,9 @@ bool VTVSTHostInterface::startAudio()
 
     const bool hasInputs = plugin != nullptr && plugin->numInputs > 0;
     if (!pluginIsSynth() && hasInputs && m_registry->inputDevice == nullptr) {
-        CFUserNotificationDisplayNotice(0, kCFUserNotificationCautionAlertLevel, nullptr, nullptr, nullptr,
-                                        CFSTR("Warning"),
-                                        CFSTR("No input device available.\r\nOnly the audio player will work."),
-                                        CFSTR("OK"));
+        CFUserNotificationDisplayNotice(
+            0, kCFUserNotificationCautionAlertLevel, nullptr, nullptr, nullptr, CFSTR("Warning"),
+            CFSTR("No input device available.\r\nOnly the audio player will work."), CFSTR("OK"));
     }
     if (pluginIsSynth() || !hasInputs)
         m_registry->inputDevice = nullptr;
@@ -117,8 +121,9 @@ bool VTVSTHostInterface::startAudio()
 
     // --- run the devices
     if ((output->type & kRunnableDeviceTypes) != 0) {
-        if (!audioLayer(*m_audioLib).start(m_registry->inputDevice, output,
-                                           reinterpret_cast<void*>(&VTVSTHostInterface::audiocallback), this))
+        if (!audioLayer(*m_audioLib)
+                 .start(m_registry->inputDevice, output, reinterpret_cast<void*>(&VTVSTHostInterface::audiocallback),
+                        this))
             return false;
         m_audioStarted.store(true);
     }
@@ -191,8 +196,7 @@ bool VTVSTHostInterface::startMidi()
             m_midiInContexts.push_back(context);
             if (settings->sync)
                 m_midiSync = true;
-            if (!layer.start(record, nullptr, reinterpret_cast<void*>(&VTVSTHostInterface::midiincallback),
-                             context)) {
+            if (!layer.start(record, nullptr, reinterpret_cast<void*>(&VTVSTHostInterface::midiincallback), context)) {
                 record->active = false;
                 settings->active = false;
                 failed = true;
@@ -259,8 +263,8 @@ bool VTVSTHostInterface::processCycle(float** inputs, float** outputs, unsigned 
     updatePosition();
 
     // --- the plug-in's input: the player, silence, or untouched
-    const bool playerPlaying = m_playerPlayStatus.load() == 1 && !m_playerPlayDone && m_playFrames[0] != nullptr &&
-                               m_playFrames[1] != nullptr;
+    const bool playerPlaying =
+        m_playerPlayStatus.load() == 1 && !m_playerPlayDone && m_playFrames[0] != nullptr && m_playFrames[1] != nullptr;
     if (playerPlaying) {
         renderPlayer(input, frames);
         m_numPlayerPlayedFrames += frames;

@@ -15,24 +15,37 @@ constexpr int kMaxTempoWaits = 52;
 int semitoneOf(char key)
 {
     switch (key) {
-    case 'D': return 0;
-    case 'R': return 1;
-    case 'F': return 2;
-    case 'T': return 3;
-    case 'G': return 4;
-    case 'H': return 5;
-    case 'U': return 6;
-    case 'J': return 7;
-    case 'I': return 8;
-    case 'K': return 9;
-    case 'O': return 10;
-    case 'L': return 11;
-    default: return -1;
+    case 'D':
+        return 0;
+    case 'R':
+        return 1;
+    case 'F':
+        return 2;
+    case 'T':
+        return 3;
+    case 'G':
+        return 4;
+    case 'H':
+        return 5;
+    case 'U':
+        return 6;
+    case 'J':
+        return 7;
+    case 'I':
+        return 8;
+    case 'K':
+        return 9;
+    case 'O':
+        return 10;
+    case 'L':
+        return 11;
+    default:
+        return -1;
     }
 }
 
-constexpr uint8_t kNoteOn = 0x90;          // channel 1
-constexpr uint8_t kControlChange = 0xB0;   // channel 1
+constexpr uint8_t kNoteOn = 0x90;        // channel 1
+constexpr uint8_t kControlChange = 0xB0; // channel 1
 constexpr uint8_t kAllNotesOff = 123;
 constexpr uint8_t kKeyboardVelocity = 94;
 constexpr int kHighestOctave = 10;

@@ -45,9 +45,9 @@ public:
     bool isLinked() const;
 
     // --- fields, in the order of the engine's data model ----------------
-    bool m_midiLearn = false;             // the next MIDI message becomes the tap source
-    VTMidiMsg* m_midiLearned = nullptr;   // owned copy of the learned tap message
-    bool m_checkCC = false;               // a learned controller went below 65
+    bool m_midiLearn = false;                    // the next MIDI message becomes the tap source
+    VTMidiMsg* m_midiLearned = nullptr;          // owned copy of the learned tap message
+    bool m_checkCC = false;                      // a learned controller went below 65
     std::atomic<bool> m_playerDialogOpen{false}; // live input is silenced while true
 
     VTVSTHostLib* m_vstLib = nullptr;
@@ -91,13 +91,13 @@ public:
     int m_timeStampCount = 0;
     std::atomic<bool> m_midiSync{false}; // a started input follows MIDI clock
 
-    double m_counter = 0;       // player position in file frames
-    double m_counterInc = 0;    // file frames per output frame
+    double m_counter = 0;    // player position in file frames
+    double m_counterInc = 0; // file frames per output frame
 
     std::atomic<double> m_midiPPQ{0.0}; // beats from MIDI clock
     std::atomic<double> m_lastMidiPPQ{0.0};
     std::atomic<double> m_audioPPQ{0.0}; // beats of the internal transport
 
-    bool m_keys[128] = {};      // notes held on the computer keyboard
-    int m_keyoffset = 4;        // octave of the keyboard's lowest key
+    bool m_keys[128] = {}; // notes held on the computer keyboard
+    int m_keyoffset = 4;   // octave of the keyboard's lowest key
 };

@@ -9,8 +9,8 @@ namespace {
 // Header with its two built-in slots, the extra slots, then the records.
 constexpr size_t kPointerSlots = VTVSTMidiEvents::kMaxEvents + 1;
 constexpr size_t kHeaderBytes = offsetof(VstEvents, events) + kPointerSlots * sizeof(VstEvent*);
-constexpr size_t kRecordsOffset = (kHeaderBytes + alignof(VstMidiEvent) - 1) / alignof(VstMidiEvent) *
-                                  alignof(VstMidiEvent);
+constexpr size_t kRecordsOffset =
+    (kHeaderBytes + alignof(VstMidiEvent) - 1) / alignof(VstMidiEvent) * alignof(VstMidiEvent);
 constexpr size_t kBlockBytes = kRecordsOffset + VTVSTMidiEvents::kMaxEvents * sizeof(VstMidiEvent);
 
 } // namespace
@@ -31,7 +31,10 @@ VTVSTMidiEvents::VTVSTMidiEvents()
     }
 }
 
-VTVSTMidiEvents::~VTVSTMidiEvents() { std::free(events); }
+VTVSTMidiEvents::~VTVSTMidiEvents()
+{
+    std::free(events);
+}
 
 bool VTVSTMidiEvents::append(uint8_t status, uint8_t data1, uint8_t data2)
 {

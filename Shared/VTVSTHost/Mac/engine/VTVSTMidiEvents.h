@@ -22,10 +22,10 @@ struct VTVSTMidiEvents {
     // Only the producer that holds the queue's filling flag calls it.
     bool append(uint8_t status, uint8_t data1, uint8_t data2);
 
-    VstEvents* events = nullptr;         // the owned block
-    VstMidiEvent* midievents = nullptr;  // its first record
+    VstEvents* events = nullptr;        // the owned block
+    VstMidiEvent* midievents = nullptr; // its first record
     int numMaxEvents = kMaxEvents;
-    int idx = 0;                         // events queued so far
+    int idx = 0; // events queued so far
 };
 
 // Guards the write side of the two queues. Producers (MIDI thread, main
