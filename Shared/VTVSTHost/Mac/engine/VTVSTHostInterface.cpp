@@ -54,6 +54,10 @@ const char kChunkFileName[] = "saved.chunk";
 
 VTVSTHostInterface::~VTVSTHostInterface()
 {
+    // Inputs this engine started must not call into it once it is gone; the
+    // MIDI layer outlives the engine in the main window.
+    if (m_midiLib != nullptr && !m_midiInContexts.empty())
+        stopMidiLayer();
     for (MidiInContext* context : m_midiInContexts)
         delete context;
 }
