@@ -1,0 +1,103 @@
+// The engine's state: transport and tempo, the sample player and recorder
+// buffers, the MIDI event queues and the computer-keyboard notes. The
+// fields are read and set directly by the windows; those the audio or MIDI
+// thread shares are atomics, handed over as the comments say.
+#pragma once
+
+#include "VTAudioFiles.h"
+#include "VTVSTMidiEvents.h"
+
+#include <atomic>
+#include <cstdint>
+
+class VTVSTHostLib;
+class VTAudioLib;
+class VTMidiLib;
+class VTVSTHostRegistry;
+struct VTMidiDevice;
+struct VTMidiMsg;
+
+class VTVSTHostInterfaceBase {
+public:
+    VTVSTHostInterfaceBase();
+    virtual ~VTVSTHostInterfaceBase();
+    VTVSTHostInterfaceBase(const VTVSTHostInterfaceBase&) = delete;
+    VTVSTHostInterfaceBase& operator=(const VTVSTHostInterfaceBase&) = delete;
+
+    // Main thread. Turns a letter of the computer keyboard (uppercase) into
+    // notes in the queue; true when the key was consumed.
+    bool keyHandler(char key, bool down);
+
+    // Any thread but the audio thread: the tempo hand-over. Waits in 5 ms
+    // run-loop slices (at most 52) while a cycle runs that has not taken
+    // the last change over, then stores the tempo for the next cycle. False
+    // when every wait passed and the tempo was left unchanged.
+    bool changeTempo(double tempo);
+
+    // Any thread but the audio thread: appends one message to the queue the
+    // next cycle hands to the plug-in; false when the queue is full.
+    bool queueMidi(uint8_t status, uint8_t data1, uint8_t data2);
+
+    // Main thread: waits (in run-loop slices) until no audio cycle runs.
+    void waitForAudioCycle() const;
+
+    // True when the engine is wired to the other four objects.
+    bool isLinked() const;
+
+    // --- fields, in the order of the engine's data model ----------------
+    bool m_midiLearn = false;                    // the next MIDI message becomes the tap source
+    VTMidiMsg* m_midiLearned = nullptr;          // owned copy of the learned tap message
+    bool m_checkCC = false;                      // a learned controller went below 65
+    std::atomic<bool> m_playerDialogOpen{false}; // live input is silenced while true
+
+    VTVSTHostLib* m_vstLib = nullptr;
+    VTAudioLib* m_audioLib = nullptr;
+    VTMidiLib* m_midiLib = nullptr;
+    VTVSTHostRegistry* m_registry = nullptr;
+
+    std::atomic<bool> m_audioStarted{false};
+    std::atomic<bool> m_audioProcessing{false}; // an audio cycle runs
+    std::atomic<bool> m_tempoChanged{false};    // the cycle has not taken m_tempo over yet
+    // Atomic so that no thread ever reads a half-written tempo.
+    std::atomic<double> m_tempo{120.0};
+    double m_bpmFactor = 0;  // beats per sample frame
+    double m_bpmFactor2 = 0; // sample frames per beat
+
+    std::atomic<bool> m_playStatusChanged{true}; // the next cycle applies m_playStatus
+    std::atomic<bool> m_playStatus{false};
+
+    std::atomic<int> m_recordStatus{0}; // 0 off, 1 recording, 2 armed (starts with MIDI)
+    float* m_recordFrames[2] = {nullptr, nullptr};
+    unsigned m_maxRecordFrames = 0;
+    unsigned m_numRecordedFrames = 0;
+
+    std::atomic<int> m_playerPlayStatus{0}; // 0 stopped, 1 playing, 2 armed (starts with MIDI)
+    std::atomic<bool> m_playerRecorderStatusChanged{false};
+    float* m_playFrames[2] = {nullptr, nullptr};
+    VTAudioFiles m_audioReader; // its m_audioFile owns the player's file object
+    unsigned m_numPlayerPlayedFrames = 0;
+    unsigned m_numPlayerFileFrames = 0;
+    bool m_playerPlayLooped = false;
+    bool m_playerPlayDone = false;
+
+    VTMidiDevice* m_midiOutDevice = nullptr;
+
+    VTVSTMidiEvents m_vtVSTMidiEvents[2];
+    VTVSTMidiEvents* m_activeEvents = &m_vtVSTMidiEvents[0]; // the queue producers fill
+    std::atomic<int> m_activeEventsOffset{0};
+    VTMidiQueueGate m_isFilling; // held while a producer appends or the cycle swaps
+
+    double m_timeDiffSum24 = 0; // milliseconds of the last clock ticks
+    int m_timeStampCount = 0;
+    std::atomic<bool> m_midiSync{false}; // a started input follows MIDI clock
+
+    double m_counter = 0;    // player position in file frames
+    double m_counterInc = 0; // file frames per output frame
+
+    std::atomic<double> m_midiPPQ{0.0}; // beats from MIDI clock
+    std::atomic<double> m_lastMidiPPQ{0.0};
+    std::atomic<double> m_audioPPQ{0.0}; // beats of the internal transport
+
+    bool m_keys[128] = {}; // notes held on the computer keyboard
+    int m_keyoffset = 4;   // octave of the keyboard's lowest key
+};

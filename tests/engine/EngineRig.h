@@ -1,0 +1,170 @@
+// An engine wired as the main window wires it, over virtual devices and a
+// probe plug-in, in a home folder of its own.
+#pragma once
+
+#include "ProbeHost.h"
+#include "VTAudioLib.h"
+#include "VTMidiLib.h"
+#include "VTMidiMsg.h"
+#include "VTPreferencesTesting.h"
+#include "VTVSTHostInterface.h"
+#include "VTVSTHostRegistry.h"
+#include "VTVirtualAudio.h"
+#include "VTVirtualMidi.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace enginetest {
+
+// A HOME of its own, restored afterwards.
+class TemporaryHome {
+public:
+    TemporaryHome()
+    {
+        const char* previous = std::getenv("HOME");
+        m_previous = previous ? previous : "";
+        std::string pattern = (std::filesystem::temp_directory_path() / "kindra-engine-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            m_path = pattern;
+        setenv("HOME", m_path.c_str(), 1);
+        vt::testing::forgetPreferencesInMemory();
+    }
+    ~TemporaryHome()
+    {
+        vt::testing::forgetPreferencesInMemory();
+        setenv("HOME", m_previous.c_str(), 1);
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+    std::string m_previous;
+};
+
+// Channel buffers of one cycle.
+struct Stereo {
+    explicit Stereo(unsigned frames, float value = 0.0f) : left(frames, value), right(frames, value) {}
+    float** pair()
+    {
+        pointers[0] = left.data();
+        pointers[1] = right.data();
+        return pointers;
+    }
+    std::vector<float> left, right;
+    float* pointers[2] = {};
+};
+
+// What a rig's plug-in is and which virtual devices exist before the
+// device layers list them.
+struct RigOptions {
+    RigOptions& instrument()
+    {
+        synth = true;
+        inputs = 0;
+        return *this;
+    }
+    RigOptions& midiSource(std::string name)
+    {
+        midiSources.push_back(std::move(name));
+        return *this;
+    }
+    RigOptions& midiDestination(std::string name)
+    {
+        midiDestinations.push_back(std::move(name));
+        return *this;
+    }
+    RigOptions& audioDevice(vt::testing::VirtualAudioDeviceSpec spec)
+    {
+        audioDevices.push_back(std::move(spec));
+        return *this;
+    }
+
+    bool synth = false;
+    int inputs = 2;
+    std::vector<std::string> midiSources;
+    std::vector<std::string> midiDestinations;
+    std::vector<vt::testing::VirtualAudioDeviceSpec> audioDevices;
+};
+
+// Everything the engine links to. The virtual endpoints are made first, so
+// the device layers list them when they are constructed.
+struct EngineRig {
+    explicit EngineRig(RigOptions chosen = RigOptions()) : options(std::move(chosen)), populated(populate())
+    {
+        outputRecord.type = 16;
+        outputRecord.sampleRate = 48000;
+        outputRecord.bufferSize = 512;
+        outputRecord.channels = 2;
+        probe.effect()->numInputs = options.inputs;
+        if (options.synth)
+            probe.effect()->flags |= effFlagsIsSynth;
+        engine.m_vstLib = &probe.lib;
+        engine.m_audioLib = &audio;
+        engine.m_midiLib = &midi;
+        engine.m_registry = &registry;
+        registry.outputDevice = &outputRecord;
+    }
+
+    probe::ProbeState& plugin() { return probe.state(); }
+    // One audio cycle as the audio layer runs it, input optional.
+    bool cycle(Stereo& output, Stereo* input = nullptr)
+    {
+        float* none[2] = {nullptr, nullptr};
+        return VTVSTHostInterface::audiocallback(input ? input->pair() : none, output.pair(),
+                                                 static_cast<unsigned>(output.left.size()), &engine);
+    }
+    // What the plug-in received in its effProcessEvents calls, in order.
+    std::vector<std::vector<unsigned char>> receivedEvents()
+    {
+        std::vector<std::vector<unsigned char>> events;
+        for (int i = 0; i < plugin().events.size(); ++i) {
+            const auto& event = plugin().events.items[i];
+            events.push_back({event.bytes[0], event.bytes[1], event.bytes[2]});
+        }
+        return events;
+    }
+    // The audio layer's entry of a device in one direction.
+    VTAudioDevice* audioEntry(const std::string& name, bool input)
+    {
+        for (VTAudioDevice* device : audio.m_coreaudio.m_devices)
+            if (device->name == name && device->isInput == input)
+                return device;
+        return nullptr;
+    }
+
+    RigOptions options;
+    TemporaryHome home;
+    vt::testing::VirtualAudioWorld audioWorld;
+    vt::testing::VirtualMidi midiWorld;
+    std::vector<AudioObjectID> audioDevices;
+    std::vector<MIDIEndpointRef> sources;
+    std::vector<MIDIEndpointRef> destinations;
+    bool populated;
+    probe::LoadedProbe probe;
+    VTAudioLib audio;
+    VTMidiLib midi;
+    VTVSTHostRegistry registry{"Probe", false};
+    VTAudioDevice outputRecord; // a device the cycle tests need not start
+    VTVSTHostInterface engine;
+
+private:
+    bool populate()
+    {
+        for (const auto& spec : options.audioDevices)
+            audioDevices.push_back(audioWorld.addDevice(spec));
+        for (const auto& name : options.midiSources)
+            sources.push_back(midiWorld.addSource(vt::testing::MidiName::text(name)));
+        for (const auto& name : options.midiDestinations)
+            destinations.push_back(midiWorld.addDestination(vt::testing::MidiName::text(name)));
+        return true;
+    }
+};
+
+} // namespace enginetest
