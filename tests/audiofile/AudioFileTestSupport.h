@@ -1,6 +1,8 @@
 // Temporary files and byte builders for the audio-file tests.
 #pragma once
 
+#include "VTTemporaryFolder.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -62,18 +64,8 @@ inline Bytes wavFile(uint16_t tag, uint16_t channels, uint16_t blockAlign, uint1
 // A file of its own in a folder removed at the end of the test.
 class TempFolder {
 public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kindra-audiofile-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    TempFolder() : m_folder("kindra-audiofile") {}
+    std::string file(const std::string& name) const { return m_folder.file(name); }
     std::string write(const std::string& name, const Bytes& bytes) const
     {
         std::string path = file(name);
@@ -99,7 +91,7 @@ public:
     }
 
 private:
-    std::filesystem::path m_path;
+    vt::testing::TemporaryFolder m_folder;
 };
 
 // Two channel arrays for getData.

@@ -6,7 +6,7 @@
 #include "VTAudioLib.h"
 #include "VTMidiLib.h"
 #include "VTMidiMsg.h"
-#include "VTPreferencesTesting.h"
+#include "VTTemporaryFolder.h"
 #include "VTVSTHostInterface.h"
 #include "VTVSTHostRegistry.h"
 #include "VTVirtualAudio.h"
@@ -14,39 +14,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace enginetest {
 
-// A HOME of its own, restored afterwards.
-class TemporaryHome {
-public:
-    TemporaryHome()
-    {
-        const char* previous = std::getenv("HOME");
-        m_previous = previous ? previous : "";
-        std::string pattern = (std::filesystem::temp_directory_path() / "kindra-engine-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-        setenv("HOME", m_path.c_str(), 1);
-        vt::testing::forgetPreferencesInMemory();
-    }
-    ~TemporaryHome()
-    {
-        vt::testing::forgetPreferencesInMemory();
-        setenv("HOME", m_previous.c_str(), 1);
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-    std::string m_previous;
-};
+using vt::testing::TemporaryHome;
 
 // Channel buffers of one cycle.
 struct Stereo {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "VTPreferencesTesting.h"
+#include "VTTemporaryFolder.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -21,21 +23,11 @@ class TemporaryHome : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* previous = std::getenv("HOME");
-        m_previousHome = previous ? previous : "";
-        std::string pattern = (std::filesystem::temp_directory_path() / "kindra-settings-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_home = pattern;
-        setenv("HOME", m_home.c_str(), 1);
-        vt::testing::forgetPreferencesInMemory();
+        m_temporaryHome = std::make_unique<vt::testing::TemporaryHome>();
+        ASSERT_TRUE(m_temporaryHome->valid());
+        m_home = m_temporaryHome->path();
     }
-    void TearDown() override
-    {
-        vt::testing::forgetPreferencesInMemory();
-        setenv("HOME", m_previousHome.c_str(), 1);
-        std::error_code ignored;
-        std::filesystem::remove_all(m_home, ignored);
-    }
+    void TearDown() override { m_temporaryHome.reset(); }
 
     std::filesystem::path preferencesFolder() const { return m_home / "Library" / "Preferences"; }
     std::filesystem::path domainFile(const std::string& domain) const
@@ -76,7 +68,7 @@ protected:
     std::filesystem::path m_home;
 
 private:
-    std::string m_previousHome;
+    std::unique_ptr<vt::testing::TemporaryHome> m_temporaryHome;
 };
 
 inline CFStringRef cfString(const std::string& text)

@@ -95,8 +95,7 @@ unsigned VTAudioFileAIFF::openFile(const char* path, std::string*, float)
     uint64_t offset = 12;
     for (;;) {
         unsigned char header[8];
-        if (std::fseek(m_file, static_cast<long>(offset), SEEK_SET) != 0 ||
-            std::fread(header, 1, sizeof header, m_file) != sizeof header)
+        if (!readChunkHeader(offset, header))
             return fail(); // ran off the end without "SSND"
         const uint32_t size = be32(header + 4);
         if (std::memcmp(header, "COMM", 4) == 0) {
@@ -126,10 +125,8 @@ unsigned VTAudioFileAIFF::openFile(const char* path, std::string*, float)
         } else if (std::memcmp(header, "SSND", 4) == 0) {
             break;
         }
-        const uint64_t next = offset + 8 + size + (size & 1);
-        if (next > 0xFFFFFFFFu)
+        if (!skipChunk(offset, size))
             return fail();
-        offset = next;
     }
 
     // Sample data before its description, or a frame of no channels or of
@@ -184,10 +181,7 @@ unsigned VTAudioFileAIFF::openFile(const char* path, std::string*, float)
 
 bool VTAudioFileAIFF::writeFile(const char* path, unsigned frames, unsigned sampleRate, unsigned encoding)
 {
-    closeFile();
-    m_file = path != nullptr ? std::fopen(path, "wb") : nullptr;
-    m_writing = true;
-    if (m_file == nullptr)
+    if (!createForWriting(path))
         return false;
     return writeHeader(frames, sampleRate, encoding);
 }

@@ -72,6 +72,28 @@ bool VTAudioFileBase::writeBytes(const void* bytes, size_t count)
     return false;
 }
 
+bool VTAudioFileBase::createForWriting(const char* path)
+{
+    closeFile();
+    m_file = path != nullptr ? std::fopen(path, "wb") : nullptr;
+    m_writing = true;
+    return m_file != nullptr;
+}
+
+bool VTAudioFileBase::readChunkHeader(uint64_t offset, unsigned char header[8])
+{
+    return std::fseek(m_file, static_cast<long>(offset), SEEK_SET) == 0 && std::fread(header, 1, 8, m_file) == 8;
+}
+
+bool VTAudioFileBase::skipChunk(uint64_t& offset, uint32_t size)
+{
+    const uint64_t next = offset + 8 + size + (size & 1);
+    if (next > 0xFFFFFFFFu)
+        return false;
+    offset = next;
+    return true;
+}
+
 bool VTAudioFileBase::getData(float** channels)
 {
     if (m_file == nullptr || channels == nullptr || channels[0] == nullptr || channels[1] == nullptr)

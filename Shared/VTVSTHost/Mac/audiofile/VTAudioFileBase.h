@@ -62,4 +62,12 @@ protected:
     void useReadBuffer();
     // Writes bytes; on a short write flushes, closes and answers false.
     bool writeBytes(const void* bytes, size_t count);
+    // Creates the file for writing ("wb"), as writeFile begins.
+    bool createForWriting(const char* path);
+    // Reads the 8-byte header of the chunk at offset; false past the end.
+    bool readChunkHeader(uint64_t offset, unsigned char header[8]);
+    // Moves offset past a chunk of size bytes (chunks are padded to an even
+    // length). False when the walk would leave the 32-bit offsets a file
+    // has, the only way a damaged size could make it go back or loop.
+    static bool skipChunk(uint64_t& offset, uint32_t size);
 };

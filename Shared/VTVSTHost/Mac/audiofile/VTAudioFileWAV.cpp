@@ -109,8 +109,7 @@ unsigned VTAudioFileWAV::openFile(const char* path, std::string*, float)
     uint32_t dataSize = 0;
     for (;;) {
         unsigned char header[8];
-        if (std::fseek(m_file, static_cast<long>(offset), SEEK_SET) != 0 ||
-            std::fread(header, 1, sizeof header, m_file) != sizeof header)
+        if (!readChunkHeader(offset, header))
             return fail(); // ran off the end without a "data" chunk
         const uint32_t size = le32(header + 4);
         if (std::memcmp(header, "fmt ", 4) == 0) {
@@ -128,12 +127,8 @@ unsigned VTAudioFileWAV::openFile(const char* path, std::string*, float)
             dataSize = size;
             break;
         }
-        // Chunks are padded to an even length. The offsets are 32-bit: a
-        // size that would wrap the walk around is a damaged file.
-        const uint64_t next = offset + 8 + size + (size & 1);
-        if (next > 0xFFFFFFFFu)
+        if (!skipChunk(offset, size))
             return fail();
-        offset = next;
     }
 
     // Samples met before their format, or a format no frame can have.
@@ -157,10 +152,7 @@ unsigned VTAudioFileWAV::openFile(const char* path, std::string*, float)
 
 bool VTAudioFileWAV::writeFile(const char* path, unsigned frames, unsigned sampleRate, unsigned encoding)
 {
-    closeFile();
-    m_file = path != nullptr ? std::fopen(path, "wb") : nullptr;
-    m_writing = true;
-    if (m_file == nullptr)
+    if (!createForWriting(path))
         return false;
     return writeHeader(frames, sampleRate, encoding);
 }
