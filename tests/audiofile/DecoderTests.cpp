@@ -173,8 +173,8 @@ TEST(Decoder, BadInputReturnsNoFramesAndLeavesNothingOpen)
     mp3.resize(std::min<size_t>(mp3.size(), 100)); // cut inside its first frame
     std::filesystem::create_directories(folder.file("folder.m4a"));
     const std::string cases[] = {folder.write("text.m4a", text), folder.write("truncated.mp3", mp3),
-                                 folder.write("empty.mp3", {}), Fixtures::get().path("video-only.mp4"),
-                                 folder.file("folder.m4a"), folder.file("missing.mp3")};
+                                 folder.write("empty.mp3", {}),  Fixtures::get().path("video-only.mp4"),
+                                 folder.file("folder.m4a"),      folder.file("missing.mp3")};
     const int before = openDescriptors();
     for (const std::string& path : cases) {
         VTAudioFileDecoder decoder;

@@ -126,9 +126,8 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID in
     case kExtAudioFileProperty_ClientDataFormat: {
         if (*ioPropertyDataSize != sizeof(AudioStreamBasicDescription))
             return kExtAudioFileError_InvalidPropertySize;
-        const AudioStreamBasicDescription format = inPropertyID == kExtAudioFileProperty_FileDataFormat
-                                                       ? describe(file->file)
-                                                       : file->clientFormat;
+        const AudioStreamBasicDescription format =
+            inPropertyID == kExtAudioFileProperty_FileDataFormat ? describe(file->file) : file->clientFormat;
         std::memcpy(outPropertyData, &format, sizeof format);
         return noErr;
     }

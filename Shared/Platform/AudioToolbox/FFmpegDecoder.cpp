@@ -120,8 +120,8 @@ bool decodeFile(const std::string& path, DecodedAudio& out)
     out.channelCount = inChannels == 1 ? 1 : 2;
     out.sampleRate = decoder->sample_rate;
     const AVChannelLayout outLayout = layoutOf(out.channelCount);
-    Resampler resampler = makeResampler(inLayout, decoder->sample_fmt, decoder->sample_rate, outLayout,
-                                        decoder->sample_rate);
+    Resampler resampler =
+        makeResampler(inLayout, decoder->sample_fmt, decoder->sample_rate, outLayout, decoder->sample_rate);
     av_channel_layout_uninit(&inLayout);
     if (!resampler)
         return false;

@@ -28,9 +28,9 @@ enum {
     kExtAudioFileError_InvalidChannelMap = -66564,
     kExtAudioFileError_InvalidOperationOrder = -66565,
     kExtAudioFileError_InvalidDataFormat = -66566,
-    kAudioFileUnspecifiedError = 0x7768743F,      // 'wht?'
+    kAudioFileUnspecifiedError = 0x7768743F,         // 'wht?'
     kAudioFileUnsupportedFileTypeError = 0x7479703F, // 'typ?'
-    kAudioFileInvalidFileError = 0x64746121,      // 'dta!'
+    kAudioFileInvalidFileError = 0x64746121,         // 'dta!'
     kAudio_FileNotFoundError = -43
 };
 

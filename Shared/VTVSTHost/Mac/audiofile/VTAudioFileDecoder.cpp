@@ -19,7 +19,10 @@ VTAudioFileDecoder::VTAudioFileDecoder()
     m_bigEndian = 0;
 }
 
-VTAudioFileDecoder::~VTAudioFileDecoder() { dispose(); }
+VTAudioFileDecoder::~VTAudioFileDecoder()
+{
+    dispose();
+}
 
 void VTAudioFileDecoder::dispose()
 {
@@ -101,6 +104,12 @@ bool VTAudioFileDecoder::getData(float** channels)
     return status == noErr;
 }
 
-bool VTAudioFileDecoder::writeFile(const char*, unsigned, unsigned, unsigned) { return false; }
+bool VTAudioFileDecoder::writeFile(const char*, unsigned, unsigned, unsigned)
+{
+    return false;
+}
 
-bool VTAudioFileDecoder::writeHeader(unsigned, unsigned, unsigned) { return false; }
+bool VTAudioFileDecoder::writeHeader(unsigned, unsigned, unsigned)
+{
+    return false;
+}

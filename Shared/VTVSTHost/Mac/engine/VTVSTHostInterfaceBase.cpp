@@ -52,6 +52,19 @@ int semitoneOf(char key)
     }
 }
 
+// Whether the file name ends in "." and the extension, in any case.
+bool hasExtension(const char* path, const char* extension)
+{
+    const size_t length = std::strlen(path);
+    const size_t extensionLength = std::strlen(extension);
+    if (length < extensionLength + 1 || path[length - extensionLength - 1] != '.')
+        return false;
+    for (size_t i = 0; i < extensionLength; ++i)
+        if (std::tolower(static_cast<unsigned char>(path[length - extensionLength + i])) != extension[i])
+            return false;
+    return true;
+}
+
 constexpr uint8_t kNoteOn = 0x90;        // channel 1
 constexpr uint8_t kControlChange = 0xB0; // channel 1
 constexpr uint8_t kAllNotesOff = 123;
@@ -114,15 +127,15 @@ unsigned VTVSTHostInterfaceBase::loadPlayerFile(char* path)
         return 0;
     }
 
-    // --- the reader by the name's last letter: ".aif(f)", ".wav", else decoded
+    // --- the reader by the name's extension: ".aif"/".aiff", ".wav", else the
+    // decoder (".caf" ends in 'f' but is no AIFF file)
     const double rate = m_registry->outputDevice->sampleRate;
     delete m_audioReader.m_audioFile;
     m_audioReader.m_audioFile = nullptr;
-    const char last = static_cast<char>(std::tolower(static_cast<unsigned char>(path[std::strlen(path) - 1])));
     VTAudioFileBase* reader;
-    if (last == 'f')
+    if (hasExtension(path, "aif") || hasExtension(path, "aiff"))
         reader = new VTAudioFileAIFF;
-    else if (last == 'v')
+    else if (hasExtension(path, "wav"))
         reader = new VTAudioFileWAV;
     else
         reader = new VTAudioFileDecoder;
