@@ -16,6 +16,10 @@ namespace {
 
 // A sample file longer than this is not one the player can hold.
 constexpr size_t kMostFrames = size_t{1} << 30;
+// Rates outside these are damage, not sound: a few bytes claiming 3 Hz
+// would become minutes of audio once converted to the player's rate.
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 768000;
 
 struct FormatCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
@@ -109,7 +113,7 @@ bool decodeFile(const std::string& path, DecodedAudio& out)
         avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return false;
     const int inChannels = decoder->ch_layout.nb_channels;
-    if (inChannels <= 0 || decoder->sample_rate <= 0)
+    if (inChannels <= 0 || decoder->sample_rate < kLowestRate || decoder->sample_rate > kHighestRate)
         return false;
     // Files without a channel order get the usual one for their count.
     AVChannelLayout inLayout{};
@@ -166,10 +170,11 @@ bool convertRate(const DecodedAudio& in, double rate, DecodedAudio& out)
     out = DecodedAudio{};
     out.channelCount = in.channelCount;
     out.sampleRate = rate;
+    if (in.channelCount < 1 || in.channelCount > 2 || !(in.sampleRate >= kLowestRate) ||
+        !(in.sampleRate <= kHighestRate) || !(rate >= kLowestRate) || !(rate <= kHighestRate))
+        return false;
     const int inRate = static_cast<int>(in.sampleRate + 0.5);
     const int outRate = static_cast<int>(rate + 0.5);
-    if (in.channelCount < 1 || in.channelCount > 2 || inRate <= 0 || outRate <= 0)
-        return false;
     if (inRate == outRate) {
         out.channels[0] = in.channels[0];
         out.channels[1] = in.channels[1];
