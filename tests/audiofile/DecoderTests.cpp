@@ -175,9 +175,13 @@ TEST(Decoder, BadInputReturnsNoFramesAndLeavesNothingOpen)
     // A crash the fuzzer found: a kilobyte claiming a rate of 3 Hz, which
     // converted to the player's rate asked for minutes of audio.
     const std::string fuzzFinding = std::string(KINDRA_SOURCE_DIR) + "/tests/corpus/decoder/adpcm_rate_3hz.mp3";
-    const std::string cases[] = {fuzzFinding, folder.write("text.m4a", text), folder.write("truncated.mp3", mp3),
-                                 folder.write("empty.mp3", {}),  Fixtures::get().path("video-only.mp4"),
-                                 folder.file("folder.m4a"),      folder.file("missing.mp3")};
+    const std::string cases[] = {fuzzFinding,
+                                 folder.write("text.m4a", text),
+                                 folder.write("truncated.mp3", mp3),
+                                 folder.write("empty.mp3", {}),
+                                 Fixtures::get().path("video-only.mp4"),
+                                 folder.file("folder.m4a"),
+                                 folder.file("missing.mp3")};
     const int before = openDescriptors();
     for (const std::string& path : cases) {
         VTAudioFileDecoder decoder;
