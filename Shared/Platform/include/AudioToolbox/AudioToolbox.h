@@ -5,3 +5,4 @@
 #include <CoreAudio/CoreAudioTypes.h>
 
 #include <AudioToolbox/AudioUnit.h>
+#include <AudioToolbox/ExtendedAudioFile.h>

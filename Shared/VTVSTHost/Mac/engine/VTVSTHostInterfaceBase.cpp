@@ -1,9 +1,17 @@
 #include "VTVSTHostInterfaceBase.h"
 
+#include "VTAudioFileAIFF.h"
+#include "VTAudioFileDecoder.h"
+#include "VTAudioFileWAV.h"
 #include "VTAudioFiles.h"
 #include "VTMidiMsg.h"
+#include "VTVSTHostRegistry.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+
+#include <cctype>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -42,6 +50,19 @@ int semitoneOf(char key)
     default:
         return -1;
     }
+}
+
+// Whether the file name ends in "." and the extension, in any case.
+bool hasExtension(const char* path, const char* extension)
+{
+    const size_t length = std::strlen(path);
+    const size_t extensionLength = std::strlen(extension);
+    if (length < extensionLength + 1 || path[length - extensionLength - 1] != '.')
+        return false;
+    for (size_t i = 0; i < extensionLength; ++i)
+        if (std::tolower(static_cast<unsigned char>(path[length - extensionLength + i])) != extension[i])
+            return false;
+    return true;
 }
 
 constexpr uint8_t kNoteOn = 0x90;        // channel 1
@@ -85,6 +106,69 @@ void VTVSTHostInterfaceBase::waitForAudioCycle() const
 {
     while (m_audioProcessing.load())
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, kHandoverSlice, false);
+}
+
+unsigned VTVSTHostInterfaceBase::loadPlayerFile(char* path)
+{
+    if (m_registry == nullptr || m_registry->outputDevice == nullptr)
+        return 0;
+
+    // --- stop the player and let the cycle that may still use it end
+    const int playerState = m_playerPlayStatus.load();
+    m_playerPlayStatus.store(0);
+    waitForAudioCycle();
+    delete[] m_playFrames[0];
+    delete[] m_playFrames[1];
+    m_playFrames[0] = nullptr;
+    m_playFrames[1] = nullptr;
+    m_numPlayerPlayedFrames = 0;
+    if (path == nullptr || path[0] == '\0') {
+        m_numPlayerFileFrames = 0;
+        return 0;
+    }
+
+    // --- the reader by the name's extension: ".aif"/".aiff", ".wav", else the
+    // decoder (".caf" ends in 'f' but is no AIFF file)
+    const double rate = m_registry->outputDevice->sampleRate;
+    delete m_audioReader.m_audioFile;
+    m_audioReader.m_audioFile = nullptr;
+    VTAudioFileBase* reader;
+    if (hasExtension(path, "aif") || hasExtension(path, "aiff"))
+        reader = new VTAudioFileAIFF;
+    else if (hasExtension(path, "wav"))
+        reader = new VTAudioFileWAV;
+    else
+        reader = new VTAudioFileDecoder;
+    m_audioReader.m_audioFile = reader;
+
+    const unsigned frames = reader->openFile(path, nullptr, static_cast<float>(rate));
+    m_numPlayerFileFrames = frames;
+    if (frames == 0)
+        return 0;
+
+    // --- the whole sample, plus a copy of frame 0 that the interpolation
+    // reads past the last frame (and that joins a loop's end to its start)
+    float* left = new (std::nothrow) float[frames + 1];
+    float* right = new (std::nothrow) float[frames + 1];
+    float* channels[2] = {left, right};
+    if (left != nullptr && right != nullptr) {
+        std::memset(left, 0, frames * sizeof(float));
+        std::memset(right, 0, frames * sizeof(float));
+        if (reader->getData(channels)) {
+            left[frames] = left[0];
+            right[frames] = right[0];
+            waitForAudioCycle();
+            m_playFrames[0] = left;
+            m_playFrames[1] = right;
+            m_playerPlayStatus.store(playerState);
+            return frames;
+        }
+    }
+    // A sample that does not fit in memory or cannot be read leaves the
+    // player empty.
+    delete[] left;
+    delete[] right;
+    return 0;
 }
 
 bool VTVSTHostInterfaceBase::queueMidi(uint8_t status, uint8_t data1, uint8_t data2)

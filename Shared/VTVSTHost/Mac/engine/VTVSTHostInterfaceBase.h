@@ -41,6 +41,13 @@ public:
     // Main thread: waits (in run-loop slices) until no audio cycle runs.
     void waitForAudioCycle() const;
 
+    // Main thread. Loads the whole sample file into the player, the reader
+    // chosen by the name's last letter, and hands it to the audio thread
+    // without stopping audio: the frames loaded (at the file's rate for WAV
+    // and AIFF, at the output rate for decoded files), 0 when nothing could
+    // be loaded. A null path empties the player.
+    unsigned loadPlayerFile(char* path);
+
     // True when the engine is wired to the other four objects.
     bool isLinked() const;
 

@@ -1,0 +1,115 @@
+#include "VTAudioFileDecoder.h"
+
+#include <cmath>
+
+namespace {
+
+// mDataByteSize is 32-bit: more frames than this cannot be asked for.
+constexpr uint64_t kMostFrames = 0x3FFFFFFF;
+
+} // namespace
+
+VTAudioFileDecoder::VTAudioFileDecoder()
+{
+    m_sampleRate = 44100;
+    m_numChannels = 2;
+    m_format = 9;
+    m_bitsPerSample = 16;
+    m_fileType = 0;
+    m_bigEndian = 0;
+}
+
+VTAudioFileDecoder::~VTAudioFileDecoder()
+{
+    dispose();
+}
+
+void VTAudioFileDecoder::dispose()
+{
+    if (m_extAudioFile != nullptr)
+        ExtAudioFileDispose(m_extAudioFile);
+    m_extAudioFile = nullptr;
+}
+
+unsigned VTAudioFileDecoder::openFile(const char* path, std::string*, float sampleRate)
+{
+    dispose();
+    m_numFrames = 0;
+    if (path == nullptr || !(sampleRate >= 1.0f && sampleRate < 4294967296.0f))
+        return 0;
+    m_sampleRate = static_cast<uint32_t>(sampleRate);
+
+    CFStringRef pathString = CFStringCreateWithCString(nullptr, path, kCFStringEncodingUTF8);
+    if (pathString == nullptr)
+        return 0;
+    CFURLRef url = CFURLCreateWithFileSystemPath(nullptr, pathString, kCFURLPOSIXPathStyle, false);
+    CFRelease(pathString);
+    if (url == nullptr)
+        return 0;
+    OSStatus status = ExtAudioFileOpenURL(url, &m_extAudioFile);
+    CFRelease(url);
+    if (status != noErr) {
+        m_extAudioFile = nullptr;
+        return 0;
+    }
+
+    // Non-interleaved 32-bit float at the player's rate, two channels.
+    AudioStreamBasicDescription client{};
+    client.mSampleRate = sampleRate;
+    client.mFormatID = kAudioFormatLinearPCM;
+    client.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    client.mBytesPerPacket = 4;
+    client.mFramesPerPacket = 1;
+    client.mBytesPerFrame = 4;
+    client.mChannelsPerFrame = m_numChannels;
+    client.mBitsPerChannel = 32;
+    client.mReserved = 0;
+    if (ExtAudioFileSetProperty(m_extAudioFile, kExtAudioFileProperty_ClientDataFormat, sizeof client, &client) !=
+        noErr) {
+        dispose();
+        return 0;
+    }
+    // The length in the client's rate: the frames getData will deliver.
+    SInt64 length = 0;
+    UInt32 size = sizeof length;
+    if (ExtAudioFileGetProperty(m_extAudioFile, kExtAudioFileProperty_FileLengthFrames, &size, &length) != noErr ||
+        length < 0 || static_cast<uint64_t>(length) > kMostFrames) {
+        dispose();
+        return 0;
+    }
+    m_numFrames = static_cast<uint32_t>(length);
+    return m_numFrames;
+}
+
+bool VTAudioFileDecoder::getData(float** channels)
+{
+    if (m_extAudioFile == nullptr || channels == nullptr || channels[0] == nullptr || channels[1] == nullptr) {
+        dispose();
+        return false;
+    }
+    // A buffer list with one single-channel buffer per channel.
+    struct {
+        UInt32 mNumberBuffers;
+        AudioBuffer mBuffers[2];
+    } list{};
+    list.mNumberBuffers = m_numChannels >= 2 ? 2 : 1;
+    for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+        list.mBuffers[i].mNumberChannels = 1;
+        list.mBuffers[i].mDataByteSize = m_numFrames * 4;
+        list.mBuffers[i].mData = channels[i];
+    }
+    UInt32 frames = m_numFrames;
+    const OSStatus status = ExtAudioFileRead(m_extAudioFile, &frames, reinterpret_cast<AudioBufferList*>(&list));
+    dispose();
+    return status == noErr;
+}
+
+bool VTAudioFileDecoder::writeFile(const char*, unsigned, unsigned, unsigned)
+{
+    return false;
+}
+
+bool VTAudioFileDecoder::writeHeader(unsigned, unsigned, unsigned)
+{
+    return false;
+}
