@@ -209,3 +209,36 @@ TEST(SetData, WritesLongRunsInPiecesAndAiffBigEndian)
     float* none[2] = {nullptr, nullptr};
     EXPECT_FALSE(aiff.setData(none, 1, false));
 }
+
+TEST(Conversion, A24BitEncodingReadsWholeFramesEvenWhenTheBitsFieldDisagrees)
+{
+    // Block align 6 (24-bit stereo) but a bits field of 16: 1200 bytes are
+    // 200 frames; 1024-byte chunks would split frames and garble the rest.
+    Bytes data;
+    for (int frame = 0; frame < 200; ++frame)
+        for (int channel = 0; channel < 2; ++channel) {
+            const int value = (frame + 1) * 4096 * (channel == 0 ? 1 : -1);
+            data.push_back(static_cast<unsigned char>(value));
+            data.push_back(static_cast<unsigned char>(value >> 8));
+            data.push_back(static_cast<unsigned char>(value >> 16));
+        }
+    Decoded d = decodeWav(wavFile(1, 2, 6, 16, data));
+    ASSERT_EQ(d.format, 10u);
+    ASSERT_EQ(d.frames, 200u);
+    EXPECT_TRUE(d.read);
+    for (int frame : {0, 170, 171, 199}) {
+        EXPECT_EQ(d.left[frame], static_cast<float>((frame + 1) * 4096 * 1.1920928955078125e-07)) << frame;
+        EXPECT_EQ(d.right[frame], static_cast<float>(-(frame + 1) * 4096 * 1.1920928955078125e-07)) << frame;
+    }
+}
+
+TEST(Conversion, OneChannelOfEightBytesIsA64BitSample)
+{
+    const double values[2] = {0.75, -0.125};
+    Bytes b(sizeof values);
+    std::memcpy(b.data(), values, sizeof values);
+    Decoded d = decodeWav(wavFile(3, 1, 8, 64, b));
+    ASSERT_EQ(d.format, 7u);
+    EXPECT_EQ(d.left, (std::vector<float>{0.75f, -0.125f}));
+    EXPECT_EQ(d.right, d.left);
+}

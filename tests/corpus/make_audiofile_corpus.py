@@ -62,6 +62,10 @@ put(W, 'float64_stereo.wav', wav([chunk(b'fmt ', fmt(tag=3, align=16, bits=64)),
 put(W, 'int64_stereo.wav', wav([chunk(b'fmt ', fmt(tag=1, align=16, bits=64)), chunk(b'data', samples(64))]), '4 13 2')
 put(W, 'mono_32bit_int.wav', wav([chunk(b'fmt ', fmt(tag=1, ch=1, align=4, bits=32)), chunk(b'data', samples(16))]), '4 4 1')
 put(W, 'mono_32bit_float.wav', wav([chunk(b'fmt ', fmt(tag=3, ch=1, align=4, bits=32)), chunk(b'data', struct.pack('<4f', 0.1, 0.2, 0.3, 0.4))]), '4 5 1')
+put(W, 'mono_64bit_float.wav', wav([chunk(b'fmt ', fmt(tag=3, ch=1, align=8, bits=64)), chunk(b'data', struct.pack('<3d', 0.5, -0.5, 0.25))]), '3 7 1')
+put(W, 'mono_64bit_int.wav', wav([chunk(b'fmt ', fmt(tag=1, ch=1, align=8, bits=64)), chunk(b'data', samples(24))]), '3 6 1')
+put(W, 'mono_block_align_16.wav', wav([chunk(b'fmt ', fmt(tag=3, ch=1, align=16, bits=64)), chunk(b'data', samples(32))]), 'fail')
+put(W, 'stereo24_bits_field_says_16.wav', wav([chunk(b'fmt ', fmt(align=6, bits=16)), chunk(b'data', samples(1200))]), '200 10 2')
 put(W, 'eight_bit_mono.wav', wav([chunk(b'fmt ', fmt(ch=1, align=1, bits=8)), chunk(b'data', samples(33))]), '33 1 1')
 put(W, 'odd_data_size_stereo16.wav', wav([chunk(b'fmt ', fmt()), chunk(b'data', samples(41))]), '10 9 2')
 # The valid file cut at every field boundary of its 44-byte header.

@@ -102,7 +102,10 @@ bool VTAudioFileBase::getData(float** channels)
         closeFile();
         return false;
     }
-    const int chunk = m_bitsPerSample == 24 ? kChunkBytes24 : kChunkBytes;
+    // A 24-bit encoding reads in 972-byte chunks even when the header's
+    // bits field says otherwise, so frames never straddle two chunks.
+    const bool samples24 = m_format == vt::samples::kInt24Mono || m_format == vt::samples::kInt24Stereo;
+    const int chunk = m_bitsPerSample == 24 || samples24 ? kChunkBytes24 : kChunkBytes;
     const size_t frameBytes = vt::samples::bytesPerFrame(m_format);
     auto remaining = static_cast<int32_t>(m_dataSize);
     size_t index = 0;

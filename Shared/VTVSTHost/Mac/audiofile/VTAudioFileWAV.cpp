@@ -62,9 +62,16 @@ bool chooseEncoding(const FormatFields& format, uint32_t dataSize, uint32_t& enc
         encoding = kInt24Stereo;
         break;
     case 8:
-        encoding = format.tag == kTagPCM ? kInt32Stereo : format.tag == kTagFloat ? kFloat32Stereo : 0;
+        // Eight bytes of one channel are one 64-bit sample, not a stereo pair.
+        if (mono)
+            encoding = format.tag == kTagPCM ? kInt64Mono : format.tag == kTagFloat ? kFloat64Mono : 0;
+        else
+            encoding = format.tag == kTagPCM ? kInt32Stereo : format.tag == kTagFloat ? kFloat32Stereo : 0;
         break;
     case 16:
+        // No encoding has 16-byte frames of one channel.
+        if (mono)
+            return false;
         encoding = format.tag == kTagPCM ? kInt64Stereo : format.tag == kTagFloat ? kFloat64Stereo : 0;
         break;
     default:
