@@ -10,12 +10,10 @@ void __rtsan_init();
 void __rtsan_realtime_enter();
 void __rtsan_realtime_exit();
 }
-namespace {
-const bool rtsanReady = [] {
-    __rtsan_init();
-    return true;
-}();
-} // namespace
+// The sanitizer must be ready before any shared library's constructor
+// allocates (FFmpeg pulls in libraries that do): initialise it from the
+// executable's pre-init array, which runs before all of them.
+__attribute__((section(".preinit_array"), used)) static void (*const rtsanPreinit)() = __rtsan_init;
 #endif
 
 namespace {
