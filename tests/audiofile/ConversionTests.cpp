@@ -232,6 +232,25 @@ TEST(Conversion, A24BitEncodingReadsWholeFramesEvenWhenTheBitsFieldDisagrees)
     }
 }
 
+TEST(Conversion, EightByteFramesReadWholeEvenWhenTheBitsFieldSays24)
+{
+    // Block align 8 (32-bit stereo) but a bits field of 24: 972-byte chunks
+    // would split frame 121 and shift every later one by half a frame.
+    Bytes data;
+    for (int frame = 0; frame < 300; ++frame) {
+        le32(data, static_cast<uint32_t>((frame + 1) * 65536));
+        le32(data, static_cast<uint32_t>(-(frame + 1) * 65536));
+    }
+    Decoded d = decodeWav(wavFile(1, 2, 8, 24, data));
+    ASSERT_EQ(d.format, 11u);
+    ASSERT_EQ(d.frames, 300u);
+    EXPECT_TRUE(d.read);
+    for (int frame : {0, 120, 121, 122, 299}) {
+        EXPECT_EQ(d.left[frame], static_cast<float>((frame + 1) * 65536 * 4.656612873077392578125e-10)) << frame;
+        EXPECT_EQ(d.right[frame], static_cast<float>(-(frame + 1) * 65536 * 4.656612873077392578125e-10)) << frame;
+    }
+}
+
 TEST(Conversion, OneChannelOfEightBytesIsA64BitSample)
 {
     const double values[2] = {0.75, -0.125};

@@ -102,10 +102,12 @@ bool VTAudioFileBase::getData(float** channels)
         closeFile();
         return false;
     }
-    // A 24-bit encoding reads in 972-byte chunks even when the header's
-    // bits field says otherwise, so frames never straddle two chunks.
+    // The chunk size follows the encoding, not the header's bits field:
+    // 24-bit frames need 972-byte chunks, and 8- or 16-byte frames of a file
+    // whose bits field says 24 would straddle them. Every other frame size
+    // divides 1024, so the samples read are the same either way.
     const bool samples24 = m_format == vt::samples::kInt24Mono || m_format == vt::samples::kInt24Stereo;
-    const int chunk = m_bitsPerSample == 24 || samples24 ? kChunkBytes24 : kChunkBytes;
+    const int chunk = samples24 ? kChunkBytes24 : kChunkBytes;
     const size_t frameBytes = vt::samples::bytesPerFrame(m_format);
     auto remaining = static_cast<int32_t>(m_dataSize);
     size_t index = 0;
