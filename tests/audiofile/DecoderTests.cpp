@@ -134,15 +134,20 @@ TEST_P(CompressedAtItsOwnRate, DeliversExactlyTheSignalsFramesWithinTheCodecsTol
 INSTANTIATE_TEST_SUITE_P(Codecs, CompressedAtItsOwnRate, testing::Values("signal.mp3", "signal.m4a"),
                          [](const auto& info) { return std::string(info.param).substr(7); });
 
-class CompressedAtAHigherRate : public testing::TestWithParam<float> {};
+struct HigherRateCase {
+    const char* file;
+    float rate;
+};
+
+class CompressedAtAHigherRate : public testing::TestWithParam<HigherRateCase> {};
 
 TEST_P(CompressedAtAHigherRate, DeliversTheWholeSampleToItsLastFrame)
 {
-    const float rate = GetParam();
-    Decoded d = decode(Fixtures::get().path("signal.mp3"), rate);
+    const float rate = GetParam().rate;
+    Decoded d = decode(Fixtures::get().path(GetParam().file), rate);
     // One second is `rate` frames at the player's rate; the length is
     // counted there, so the arrays hold the whole sample.
-    ASSERT_NEAR(static_cast<double>(d.frames), rate, 2.0);
+    ASSERT_EQ(d.frames, static_cast<unsigned>(rate));
     ASSERT_TRUE(d.read);
     // The last 20 ms still carry the 441 Hz tone (a peak near 0.5), and
     // nothing was left at its fill value.
@@ -154,7 +159,46 @@ TEST_P(CompressedAtAHigherRate, DeliversTheWholeSampleToItsLastFrame)
         ASSERT_NE(d.left[i], 9.0f) << "frame " << i << " was never delivered";
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, CompressedAtAHigherRate, testing::Values(48000.0f, 96000.0f));
+INSTANTIATE_TEST_SUITE_P(Rates, CompressedAtAHigherRate,
+                         testing::Values(HigherRateCase{"signal.mp3", 48000.0f}, HigherRateCase{"signal.mp3", 96000.0f},
+                                         HigherRateCase{"signal.m4a", 96000.0f}),
+                         [](const auto& info) {
+                             return std::string(info.param.file).substr(7) +
+                                    std::to_string(static_cast<int>(info.param.rate));
+                         });
+
+// The service counts the length in the file's own rate, as the system's
+// does, whatever rate the client reads at: the decoder must not rely on the
+// stand-in converting it.
+TEST(ExtendedAudioFile, CountsTheLengthInTheFilesOwnRate)
+{
+    CFStringRef path =
+        CFStringCreateWithCString(nullptr, Fixtures::get().path("signal.mp3").c_str(), kCFStringEncodingUTF8);
+    CFURLRef url = CFURLCreateWithFileSystemPath(nullptr, path, kCFURLPOSIXPathStyle, false);
+    CFRelease(path);
+    ExtAudioFileRef file = nullptr;
+    ASSERT_EQ(ExtAudioFileOpenURL(url, &file), noErr);
+    CFRelease(url);
+
+    AudioStreamBasicDescription client{};
+    client.mSampleRate = 96000;
+    client.mFormatID = kAudioFormatLinearPCM;
+    client.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    client.mBytesPerPacket = client.mBytesPerFrame = 4;
+    client.mFramesPerPacket = 1;
+    client.mChannelsPerFrame = 2;
+    client.mBitsPerChannel = 32;
+    ASSERT_EQ(ExtAudioFileSetProperty(file, kExtAudioFileProperty_ClientDataFormat, sizeof client, &client), noErr);
+    SInt64 length = 0;
+    UInt32 size = sizeof length;
+    EXPECT_EQ(ExtAudioFileGetProperty(file, kExtAudioFileProperty_FileLengthFrames, &size, &length), noErr);
+    EXPECT_EQ(length, static_cast<SInt64>(kFrames));
+    AudioStreamBasicDescription format{};
+    size = sizeof format;
+    EXPECT_EQ(ExtAudioFileGetProperty(file, kExtAudioFileProperty_FileDataFormat, &size, &format), noErr);
+    EXPECT_EQ(format.mSampleRate, static_cast<double>(kRate));
+    EXPECT_EQ(ExtAudioFileDispose(file), noErr);
+}
 
 TEST(Decoder, AMonoFileFillsBothChannelsAlike)
 {

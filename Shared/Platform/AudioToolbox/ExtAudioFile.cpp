@@ -1,6 +1,7 @@
 // The extended audio file service on FFmpeg. A file is decoded whole when
-// it is opened and converted whole when the client format is set, so the
-// length reported is exactly what reading delivers, in the client's rate.
+// it is opened and converted whole when the client format is set. As on the
+// real service, the length is counted in the file's own rate whatever the
+// client's rate: a caller reading at another rate must convert it.
 #include <AudioToolbox/AudioToolbox.h>
 
 #include "../CoreFoundation/CFURLImpl.h"
@@ -117,8 +118,7 @@ OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID in
     case kExtAudioFileProperty_FileLengthFrames: {
         if (*ioPropertyDataSize != sizeof(SInt64))
             return kExtAudioFileError_InvalidPropertySize;
-        // In the rate the frames are delivered at: the whole sample arrives.
-        const auto frames = static_cast<SInt64>(file->clientSet ? file->client.frames() : file->file.frames());
+        const auto frames = static_cast<SInt64>(file->file.frames());
         std::memcpy(outPropertyData, &frames, sizeof frames);
         return noErr;
     }

@@ -18,7 +18,7 @@ typedef UInt32 ExtAudioFilePropertyID;
 enum {
     kExtAudioFileProperty_FileDataFormat = 0x66666D74,   // 'ffmt': AudioStreamBasicDescription
     kExtAudioFileProperty_ClientDataFormat = 0x63666D74, // 'cfmt': AudioStreamBasicDescription
-    kExtAudioFileProperty_FileLengthFrames = 0x2366726D  // '#frm': SInt64, in the client's rate once set
+    kExtAudioFileProperty_FileLengthFrames = 0x2366726D  // '#frm': SInt64, in the file's own rate
 };
 
 enum {

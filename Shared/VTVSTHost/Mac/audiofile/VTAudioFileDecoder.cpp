@@ -1,5 +1,6 @@
 #include "VTAudioFileDecoder.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -69,15 +70,29 @@ unsigned VTAudioFileDecoder::openFile(const char* path, std::string*, float samp
         dispose();
         return 0;
     }
-    // The length in the client's rate: the frames getData will deliver.
+    // The service counts the length in the file's own rate while the frames
+    // arrive at the player's: counted as it is, a file played at a higher
+    // rate would lose its end. The length is converted to the player's rate.
+    AudioStreamBasicDescription fileFormat{};
+    UInt32 size = sizeof fileFormat;
     SInt64 length = 0;
-    UInt32 size = sizeof length;
-    if (ExtAudioFileGetProperty(m_extAudioFile, kExtAudioFileProperty_FileLengthFrames, &size, &length) != noErr ||
-        length < 0 || static_cast<uint64_t>(length) > kMostFrames) {
+    if (ExtAudioFileGetProperty(m_extAudioFile, kExtAudioFileProperty_FileDataFormat, &size, &fileFormat) != noErr ||
+        !(fileFormat.mSampleRate > 0.0)) {
         dispose();
         return 0;
     }
-    m_numFrames = static_cast<uint32_t>(length);
+    size = sizeof length;
+    if (ExtAudioFileGetProperty(m_extAudioFile, kExtAudioFileProperty_FileLengthFrames, &size, &length) != noErr ||
+        length < 0) {
+        dispose();
+        return 0;
+    }
+    const double frames = std::ceil(static_cast<double>(length) * sampleRate / fileFormat.mSampleRate);
+    if (!(frames <= static_cast<double>(kMostFrames))) {
+        dispose();
+        return 0;
+    }
+    m_numFrames = static_cast<uint32_t>(frames);
     return m_numFrames;
 }
 
@@ -87,19 +102,31 @@ bool VTAudioFileDecoder::getData(float** channels)
         dispose();
         return false;
     }
-    // A buffer list with one single-channel buffer per channel.
+    // A buffer list with one single-channel buffer per channel. The service
+    // may deliver in several reads, and a converted length is an estimate
+    // that can exceed what arrives by a frame: read until the service has
+    // nothing more and leave silence, never stale data, after its end.
     struct {
         UInt32 mNumberBuffers;
         AudioBuffer mBuffers[2];
     } list{};
     list.mNumberBuffers = m_numChannels >= 2 ? 2 : 1;
-    for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
-        list.mBuffers[i].mNumberChannels = 1;
-        list.mBuffers[i].mDataByteSize = m_numFrames * 4;
-        list.mBuffers[i].mData = channels[i];
+    uint32_t delivered = 0;
+    OSStatus status = noErr;
+    while (delivered < m_numFrames) {
+        for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+            list.mBuffers[i].mNumberChannels = 1;
+            list.mBuffers[i].mDataByteSize = (m_numFrames - delivered) * 4;
+            list.mBuffers[i].mData = channels[i] + delivered;
+        }
+        UInt32 frames = m_numFrames - delivered;
+        status = ExtAudioFileRead(m_extAudioFile, &frames, reinterpret_cast<AudioBufferList*>(&list));
+        if (status != noErr || frames == 0)
+            break;
+        delivered += std::min<uint32_t>(frames, m_numFrames - delivered);
     }
-    UInt32 frames = m_numFrames;
-    const OSStatus status = ExtAudioFileRead(m_extAudioFile, &frames, reinterpret_cast<AudioBufferList*>(&list));
+    for (UInt32 i = 0; i < list.mNumberBuffers; ++i)
+        std::fill(channels[i] + delivered, channels[i] + m_numFrames, 0.0f);
     dispose();
     return status == noErr;
 }
