@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -60,8 +61,12 @@ void VTAudioFileBase::boundDataToFile(uint32_t bytesPerFrame)
 
 void VTAudioFileBase::useReadBuffer()
 {
-    if (m_file != nullptr)
-        std::setvbuf(m_file, nullptr, _IOFBF, kReadBufferBytes);
+    if (m_file == nullptr)
+        return;
+    if (m_readBuffer == nullptr)
+        m_readBuffer.reset(new (std::nothrow) char[kReadBufferBytes]);
+    if (m_readBuffer != nullptr)
+        std::setvbuf(m_file, m_readBuffer.get(), _IOFBF, kReadBufferBytes);
 }
 
 bool VTAudioFileBase::writeBytes(const void* bytes, size_t count)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class VTAudioFileBase {
@@ -70,4 +71,9 @@ protected:
     // length). False when the walk would leave the 32-bit offsets a file
     // has, the only way a damaged size could make it go back or loop.
     static bool skipChunk(uint64_t& offset, uint32_t size);
+
+private:
+    // stdio's buffer for reading; the C library ignores a size given
+    // without storage, so the storage is ours. Outlives every open file.
+    std::unique_ptr<char[]> m_readBuffer;
 };
