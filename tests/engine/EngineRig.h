@@ -93,6 +93,26 @@ struct EngineRig {
         return VTVSTHostInterface::audiocallback(input ? input->pair() : none, output.pair(),
                                                  static_cast<unsigned>(output.left.size()), &engine);
     }
+    // One buffer rendered by the running stream in manual drive, as the
+    // device plays it, with silent input; every output channel, or nothing
+    // when no stream runs or the render failed.
+    std::vector<std::vector<float>> renderRunningStream(unsigned frames)
+    {
+        vt::testing::VirtualAudioStream stream = audioWorld.runningStream();
+        if (!stream.valid())
+            return {};
+        std::vector<std::vector<float>> in(stream.inputChannels(), std::vector<float>(frames));
+        std::vector<std::vector<float>> out(stream.outputChannels(), std::vector<float>(frames, 9.0f));
+        std::vector<const float*> inPointers;
+        std::vector<float*> outPointers;
+        for (auto& channel : in)
+            inPointers.push_back(channel.data());
+        for (auto& channel : out)
+            outPointers.push_back(channel.data());
+        if (stream.render(frames, inPointers.data(), outPointers.data()) != noErr)
+            return {};
+        return out;
+    }
     // What the plug-in received in its effProcessEvents calls, in order.
     std::vector<std::vector<unsigned char>> receivedEvents()
     {

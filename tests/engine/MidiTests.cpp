@@ -52,6 +52,34 @@ TEST(MidiIn, NotesFromAnActiveInputReachThePlugInInTheNextCycle)
     rig.engine.m_midiLib->m_coremidi.stop();
 }
 
+TEST(MidiIn, AKeyboardPlaysAnInstrumentOnARunningDevice)
+{
+    vt::testing::VirtualAudioDeviceSpec device;
+    device.name = "Interface";
+    device.outputBuffers = {2};
+    device.sampleRate = 48000;
+    device.bufferFrameSize = 128;
+    EngineRig rig(enginetest::RigOptions().instrument().midiSource("Keys").audioDevice(device));
+    rig.registry.mergeMidiDevices(rig.midi.m_coremidi.m_devices);
+    rig.registry.outputDevice = rig.audioEntry("Interface", false);
+    ASSERT_TRUE(rig.engine.startMidi());
+    ASSERT_TRUE(rig.engine.startAudio());
+    rig.plugin().events.clear();
+
+    vt::testing::ManualHostClock clock;
+    ASSERT_TRUE(rig.midiWorld.deliver(rig.sources[0], {MidiPacketSpec{clock.now(), {0x90, 64, 90}}}));
+    rig.midiWorld.waitUntilHandled();
+    ASSERT_EQ(rig.renderRunningStream(128).size(), 2u);
+    EXPECT_EQ(rig.receivedEvents(), (Events{{0x90, 64, 90}}));
+
+    // Handed over once: the next cycle brings nothing new.
+    rig.plugin().events.clear();
+    ASSERT_EQ(rig.renderRunningStream(128).size(), 2u);
+    EXPECT_TRUE(rig.receivedEvents().empty());
+    rig.engine.stopAudio();
+    rig.midi.m_coremidi.stop();
+}
+
 TEST(MidiIn, TheChannelFilterPassesOnlyItsChannelAndZeroPassesAll)
 {
     MidiRig rig;

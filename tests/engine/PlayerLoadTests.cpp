@@ -90,6 +90,40 @@ TEST(PlayerLoad, LoadingWhilePlayingKeepsPlayingWithTheNewSample)
     EXPECT_EQ(rig.engine.m_numPlayerPlayedFrames, 64u);
 }
 
+TEST(PlayerLoad, LoadingWhileTheDeviceRunsSwapsTheSampleBetweenTwoCycles)
+{
+    vt::testing::VirtualAudioDeviceSpec device;
+    device.name = "Interface";
+    device.inputBuffers = {2};
+    device.outputBuffers = {2};
+    device.sampleRate = 48000;
+    device.bufferFrameSize = 64;
+    EngineRig rig(enginetest::RigOptions().audioDevice(device));
+    rig.registry.outputDevice = rig.audioEntry("Interface", false);
+    rig.registry.inputDevice = rig.audioEntry("Interface", true);
+    vt::testing::TemporaryFolder folder;
+    std::string first = writeWav(folder, "first.wav", 1000, 0.5f, 0.5f);
+    std::string second = writeWav(folder, "second.wav", 1000, -0.25f, -0.25f);
+    ASSERT_TRUE(rig.engine.startAudio());
+    ASSERT_EQ(rig.engine.loadPlayerFile(first.data()), 1000u);
+    rig.engine.m_playerPlayLooped = true;
+    rig.engine.m_playerPlayStatus = 1;
+
+    // The pass-through effect plays the player in place of the silent input.
+    auto output = rig.renderRunningStream(64);
+    ASSERT_EQ(output.size(), 2u);
+    EXPECT_EQ(output[0][10], kHalf);
+    EXPECT_EQ(output[1][10], kHalf);
+
+    ASSERT_EQ(rig.engine.loadPlayerFile(second.data()), 1000u);
+    EXPECT_EQ(rig.engine.m_playerPlayStatus, 1);
+    output = rig.renderRunningStream(64);
+    ASSERT_EQ(output.size(), 2u);
+    EXPECT_EQ(output[0], std::vector<float>(64, kMinusQuarter));
+    EXPECT_EQ(output[1], std::vector<float>(64, kMinusQuarter));
+    rig.engine.stopAudio();
+}
+
 TEST(PlayerLoad, AFailedLoadWhilePlayingLeavesThePlayerStoppedAndEmpty)
 {
     EngineRig rig;
