@@ -108,6 +108,20 @@ TEST(HostCallback, CanDoAnswersYesToExactlyTheHostsCapabilities)
     EXPECT_EQ(callUnregistered(audioMasterCanDo, 0, 0, nullptr), 0);
 }
 
+TEST(HostCallback, ARegisteredEffectHearsTheSameIdentityAndCapabilities)
+{
+    probe::LoadedProbe probe;
+    ASSERT_TRUE(probe.loaded);
+    char text[64] = {};
+    EXPECT_EQ(probe.callHost(audioMasterVersion, 0, 0, nullptr), 2400);
+    EXPECT_EQ(probe.callHost(audioMasterGetVendorString, 0, 0, text), 1);
+    EXPECT_STREQ(text, "Veltrane");
+    EXPECT_EQ(probe.callHost(audioMasterGetProductString, 0, 0, text), 1);
+    EXPECT_STREQ(text, "Veltrane Standalone");
+    EXPECT_EQ(probe.callHost(audioMasterCanDo, 0, 0, const_cast<char*>("sendVstTimeInfo")), 1);
+    EXPECT_EQ(probe.callHost(audioMasterCanDo, 0, 0, const_cast<char*>("offline")), 0);
+}
+
 TEST(HostCallback, TimeInfoStartsAtTheDocumentedValuesAndIsTheHostsOwnRecord)
 {
     probe::LoadedProbe probe;
