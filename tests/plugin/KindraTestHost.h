@@ -114,7 +114,9 @@ public:
     }
 
     // Hands the events to the instrument as the engine does before a block.
-    void send(std::initializer_list<Event> block)
+    // A list of the events as effProcessEvents takes it, valid until the
+    // next call; building it allocates, handing it over must not.
+    VstEvents* prepare(std::initializer_list<Event> block)
     {
         midiEvents.clear();
         for (const Event& e : block) {
@@ -131,8 +133,9 @@ public:
         events->numEvents = static_cast<VstInt32>(midiEvents.size());
         for (size_t i = 0; i < midiEvents.size(); ++i)
             events->events[i] = reinterpret_cast<VstEvent*>(&midiEvents[i]);
-        dispatch(effProcessEvents, 0, 0, events);
+        return events;
     }
+    void send(std::initializer_list<Event> block) { dispatch(effProcessEvents, 0, 0, prepare(block)); }
 
     // One block in place through the hosting library; the result is in
     // left/right[0, frames).

@@ -13,12 +13,12 @@ TEST(Realtime, ProcessingNotesAndTheirEchoAllocatesNothing)
     vt::testing::resetRealtimeAllocations();
     for (int block = 0; block < 64; ++block) {
         const unsigned char note = static_cast<unsigned char>(36 + block % 40);
-        kindra.send({{block % 200, 0x90, note, 100},
-                     {255, 0x80, static_cast<unsigned char>(note - 1), 0},
-                     {30, 0xE0, 0, static_cast<unsigned char>(block)},
-                     {40, 0xB0, 64, 127}});
+        VstEvents* events = kindra.prepare({{block % 200, 0x90, note, 100},
+                                            {255, 0x80, static_cast<unsigned char>(note - 1), 0},
+                                            {30, 0xE0, 0, static_cast<unsigned char>(block)},
+                                            {40, 0xB0, 64, 127}});
         vt::testing::RealtimeScope scope;
-        kindra.lib.m_plugin->dispatcher(kindra.lib.m_plugin, effProcessEvents, 0, 0, nullptr, 0.0f);
+        kindra.lib.m_plugin->dispatcher(kindra.lib.m_plugin, effProcessEvents, 0, 0, events, 0.0f);
         kindra.render(256);
     }
     EXPECT_EQ(vt::testing::realtimeAllocationCount(), 0u)
