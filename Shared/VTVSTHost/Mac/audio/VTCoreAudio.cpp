@@ -202,24 +202,22 @@ void VTCoreAudio::enumerate()
         CFStringRef name = nullptr;
         if (!readValue(id, kAudioObjectPropertyName, name))
             continue;
+        // A read that succeeds may still answer no name; released on every
+        // way out of this device, and only when there is one.
+        Releaser nameOwner;
+        nameOwner.keep(name);
         UInt32 transport = 0;
-        if (!readValue(id, kAudioDevicePropertyTransportType, transport)) {
-            CFRelease(name);
+        if (!readValue(id, kAudioDevicePropertyTransportType, transport))
             continue;
-        }
         // ---- channels in each direction
         uint32_t inputs = 0;
         uint32_t outputs = 0;
         ChannelCount in = countChannels(id, kAudioObjectPropertyScopeInput, inputs);
         ChannelCount out = in == ChannelCount::Ok ? countChannels(id, kAudioObjectPropertyScopeOutput, outputs) : in;
-        if (in == ChannelCount::EndEnumeration || out == ChannelCount::EndEnumeration) {
-            CFRelease(name);
+        if (in == ChannelCount::EndEnumeration || out == ChannelCount::EndEnumeration)
             break;
-        }
-        if (out != ChannelCount::Ok || (inputs == 0 && outputs == 0)) {
-            CFRelease(name);
+        if (out != ChannelCount::Ok || (inputs == 0 && outputs == 0))
             continue;
-        }
         // ---- the entries, input first
         if (inputs > 0) {
             VTAudioDevice* entry = makeEntry(id, true, inputs, name);
@@ -243,7 +241,6 @@ void VTCoreAudio::enumerate()
                 m_devices.push_back(entry);
             }
         }
-        CFRelease(name);
     }
     std::free(ids);
 }
