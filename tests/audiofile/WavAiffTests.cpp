@@ -85,6 +85,34 @@ TEST(WavHeader, ForZeroFramesIs44BytesAndCanBeRewrittenAfterTheData)
     EXPECT_EQ(reader.openFile(folder.file("b.wav").c_str(), nullptr, 0), 10u);
 }
 
+TEST(SetData, AFullDiskIsAFailedWriteAndClosesTheFile)
+{
+    // /dev/full takes the header into stdio's buffer and refuses the first
+    // flush: the recording must not be reported as written.
+    VTAudioFileWAV wav;
+    ASSERT_TRUE(wav.writeFile("/dev/full", 0, 48000, 9));
+    std::vector<float> l(300, 0.5f), r(300, -0.5f);
+    float* pair[2] = {l.data(), r.data()};
+    EXPECT_FALSE(wav.setData(pair, 300, false));
+    EXPECT_EQ(wav.m_file, nullptr);
+    EXPECT_FALSE(wav.writeHeader(300, 48000, 9));
+}
+
+TEST(WavHeader, AFailedOpenLeavesNoFileAndNoFacts)
+{
+    TempFolder folder;
+    VTAudioFileWAV wav;
+    ASSERT_TRUE(wav.writeFile(folder.file("good.wav").c_str(), 0, 44100, 9));
+    wav.closeFile();
+    ASSERT_EQ(wav.openFile(folder.file("good.wav").c_str(), nullptr, 0), 0u); // no frames, but open
+    ASSERT_NE(wav.m_file, nullptr);
+    EXPECT_EQ(wav.openFile(folder.write("bad.wav", Bytes{'R', 'I', 'F', 'F'}).c_str(), nullptr, 0), 0u);
+    EXPECT_EQ(wav.m_file, nullptr);
+    EXPECT_EQ(wav.m_bitsPerSample, 0u);
+    EXPECT_EQ(wav.m_dataOffset, 0u);
+    EXPECT_EQ(wav.m_numFrames, 0u);
+}
+
 TEST(AiffHeader, ForZeroFramesHasFormSize46AndSsndSize8)
 {
     TempFolder folder;

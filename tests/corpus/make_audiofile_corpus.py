@@ -124,7 +124,7 @@ put(A, 'stereo_24bit_odd_chunk_before.aif', aiff([ichunk(b'ANNO', b'odd'), ichun
 put(A, 'rate_with_odd_exponent.aif', aiff([ichunk(b'COMM', comm(frames=10, rate80=b'\x41\x00' + bytes(8))), ssnd(samples(40))]), '10 9 2 1')
 put(A, 'empty.aif', b'', 'fail')
 put(A, 'text.aif', b'FORMless text that only looks like an AIFF file at first.\n', 'fail')
-for cut in (4, 8, 11, 12, 16, 19, 20, 26, 30, 37, 38, 46, 50, 53):
+for cut in (4, 8, 11, 12, 16, 19, 20, 22, 26, 28, 30, 37, 38, 42, 46, 50, 53):
     put(A, f'truncated_header_{cut:02d}.aif', validAiff[:cut], 'fail')
 
 with open('EXPECTED', 'w') as f:
