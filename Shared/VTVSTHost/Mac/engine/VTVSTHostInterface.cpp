@@ -50,6 +50,21 @@ constexpr double kHighestTapTempo = 250.0;
 
 const char kChunkFileName[] = "saved.chunk";
 
+// Host clock ticks as nanoseconds: the tick is a nanosecond on some
+// machines and not on others, so the tap timing asks the clock's timebase.
+uint64_t hostTicksToNanoseconds(uint64_t ticks)
+{
+    static const mach_timebase_info_data_t timebase = [] {
+        mach_timebase_info_data_t info{};
+        if (mach_timebase_info(&info) != 0 || info.numer == 0 || info.denom == 0)
+            info.numer = info.denom = 1;
+        return info;
+    }();
+    if (timebase.numer == timebase.denom)
+        return ticks;
+    return static_cast<uint64_t>(static_cast<long double>(ticks) * timebase.numer / timebase.denom);
+}
+
 } // namespace
 
 VTVSTHostInterface::~VTVSTHostInterface()
@@ -490,7 +505,7 @@ bool VTVSTHostInterface::isTap(const VTMidiMsg& message)
 void VTVSTHostInterface::tap()
 {
     const uint64_t now = mach_absolute_time();
-    const uint64_t elapsed = now - m_lastTapTime;
+    const uint64_t elapsed = hostTicksToNanoseconds(now - m_lastTapTime);
     if (m_lastTapTime == 0 || elapsed >= kTapResetNanoseconds) {
         m_taptime = 0;
         m_tapcount = 0;
