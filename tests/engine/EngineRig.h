@@ -94,14 +94,17 @@ struct EngineRig {
                                                  static_cast<unsigned>(output.left.size()), &engine);
     }
     // One buffer rendered by the running stream in manual drive, as the
-    // device plays it, with silent input; every output channel, or nothing
-    // when no stream runs or the render failed.
-    std::vector<std::vector<float>> renderRunningStream(unsigned frames)
+    // device plays it, with the given input channels (silence where none is
+    // given); every output channel, or nothing when no stream runs or the
+    // render failed.
+    std::vector<std::vector<float>> renderRunningStream(unsigned frames, std::vector<std::vector<float>> in = {})
     {
         vt::testing::VirtualAudioStream stream = audioWorld.runningStream();
         if (!stream.valid())
             return {};
-        std::vector<std::vector<float>> in(stream.inputChannels(), std::vector<float>(frames));
+        in.resize(stream.inputChannels(), std::vector<float>(frames));
+        for (auto& channel : in)
+            channel.resize(frames);
         std::vector<std::vector<float>> out(stream.outputChannels(), std::vector<float>(frames, 9.0f));
         std::vector<const float*> inPointers;
         std::vector<float*> outPointers;
