@@ -60,11 +60,11 @@ TEST(Conversion, IntegerEncodingsScaleToFullScaleOne)
     EXPECT_EQ(d24.left[0], -1.0f);
     EXPECT_EQ(d24.right[0], static_cast<float>(8388607 * 1.1920928955078125e-07));
 
-    // 8-bit (signed, as every 8-bit sample here): 0x80 is -0.5, 0x7F is 127/256.
-    Decoded d8 = decodeWav(wavFile(1, 2, 2, 8, {0x80, 0x7F}));
+    // 8-bit WAV is unsigned around 128: 0x00 is -0.5, 0x80 silence, 0xFF 127/256.
+    Decoded d8 = decodeWav(wavFile(1, 2, 2, 8, {0x00, 0xFF, 0x80, 0x80}));
     ASSERT_EQ(d8.format, 8u);
-    EXPECT_EQ(d8.left[0], -0.5f);
-    EXPECT_EQ(d8.right[0], 127.0f / 256.0f);
+    EXPECT_EQ(d8.left, (std::vector<float>{-0.5f, 0.0f}));
+    EXPECT_EQ(d8.right, (std::vector<float>{127.0f / 256.0f, 0.0f}));
 
     // 32-bit: 0x80000000 is -1.0, 0x40000000 is 0.5.
     Bytes b32;

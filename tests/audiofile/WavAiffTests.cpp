@@ -234,6 +234,47 @@ INSTANTIATE_TEST_SUITE_P(Files, Oracle,
                                          OracleCase{SF_FORMAT_DOUBLE, 2, false}, OracleCase{SF_FORMAT_PCM_16, 2, true},
                                          OracleCase{SF_FORMAT_PCM_24, 1, true}, OracleCase{SF_FORMAT_PCM_32, 2, true}));
 
+// 8-bit files as other tools write them: unsigned in WAV, signed in AIFF.
+// libsndfile reads each as 16-bit (the byte shifted up by 8); ours is the
+// same signed byte at 1/256 full scale, so value / 65536 on both channels.
+class EightBitOracle : public testing::TestWithParam<bool> {};
+TEST_P(EightBitOracle, EveryByteReadsAsLibsndfileReadsIt)
+{
+    const bool aiff = GetParam();
+    TempFolder folder;
+    const std::string path = folder.file(aiff ? "e.aiff" : "e.wav");
+    const int frames = 256;
+    std::vector<short> ramp(static_cast<size_t>(frames) * 2);
+    for (int i = 0; i < frames; ++i) {
+        ramp[static_cast<size_t>(2 * i)] = static_cast<short>((i - 128) * 256);
+        ramp[static_cast<size_t>(2 * i + 1)] = static_cast<short>((127 - i) * 256);
+    }
+    SF_INFO info{};
+    info.samplerate = 22050;
+    info.channels = 2;
+    info.format = aiff ? SF_FORMAT_AIFF | SF_FORMAT_PCM_S8 : SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(sf_writef_short(out, ramp.data(), frames), frames);
+    sf_close(out);
+
+    std::unique_ptr<VTAudioFileBase> ours;
+    if (aiff)
+        ours = std::make_unique<VTAudioFileAIFF>();
+    else
+        ours = std::make_unique<VTAudioFileWAV>();
+    ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
+    ASSERT_EQ(ours->m_format, 8u);
+    Channels read(static_cast<size_t>(frames));
+    ASSERT_TRUE(ours->getData(read.pair()));
+    for (int i = 0; i < frames; ++i) {
+        ASSERT_EQ(read.left[static_cast<size_t>(i)], ramp[static_cast<size_t>(2 * i)] / 65536.0f) << "frame " << i;
+        ASSERT_EQ(read.right[static_cast<size_t>(i)], ramp[static_cast<size_t>(2 * i + 1)] / 65536.0f) << "frame " << i;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Formats, EightBitOracle, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? std::string("aiff") : std::string("wav"); });
+
 TEST(AudioFiles, TheHolderDeletesItsFileObject)
 {
     TempFolder folder;

@@ -117,6 +117,9 @@ bool VTAudioFileBase::getData(float** channels)
     auto remaining = static_cast<int32_t>(m_dataSize);
     size_t index = 0;
     unsigned char buffer[kChunkBytes];
+    // WAV stores 8-bit samples unsigned (silence is 128); read as signed
+    // they would sound as a distorted, half-scale offset copy.
+    const bool unsignedBytes = m_fileType == 1;
 
     auto convert = [&](size_t bytes) {
         if (frameBytes == 0)
@@ -124,7 +127,7 @@ bool VTAudioFileBase::getData(float** channels)
         const size_t frames = bytes / frameBytes;
         // 64-bit integers and unknown codes leave the arrays as they are.
         if (vt::samples::convertFrames(m_format, m_bigEndian != 0, buffer, frames, channels[0] + index,
-                                       channels[1] + index))
+                                       channels[1] + index, unsignedBytes))
             index += frames;
     };
 

@@ -50,6 +50,10 @@ struct Int8 {
     static constexpr size_t size = 1;
     static float read(const unsigned char* p, bool) { return static_cast<int8_t>(p[0]) * kInt8Scale; }
 };
+struct UInt8 {
+    static constexpr size_t size = 1;
+    static float read(const unsigned char* p, bool) { return (static_cast<int>(p[0]) - 128) * kInt8Scale; }
+};
 struct Int16 {
     static constexpr size_t size = 2;
     static float read(const unsigned char* p, bool be) { return load<int16_t>(p, be) * kInt16Scale; }
@@ -114,13 +118,16 @@ size_t bytesPerFrame(uint32_t encoding)
 }
 
 bool convertFrames(uint32_t encoding, bool bigEndian, const unsigned char* bytes, size_t frames, float* left,
-                   float* right)
+                   float* right, bool unsignedBytes)
 {
     const bool isStereo = encoding >= kInt8Stereo;
     switch (encoding) {
     case kInt8Mono:
     case kInt8Stereo:
-        convert<Int8>(isStereo, bigEndian, bytes, frames, left, right);
+        if (unsignedBytes)
+            convert<UInt8>(isStereo, bigEndian, bytes, frames, left, right);
+        else
+            convert<Int8>(isStereo, bigEndian, bytes, frames, left, right);
         return true;
     case kInt16Mono:
     case kInt16Stereo:

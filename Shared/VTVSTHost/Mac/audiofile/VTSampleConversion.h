@@ -29,10 +29,12 @@ size_t bytesPerFrame(uint32_t encoding);
 
 // Converts `frames` frames of `encoding` from `bytes` into left[0..frames)
 // and right[0..frames); mono writes the same value to both. Multi-byte
-// samples are big-endian when bigEndian is set. 64-bit integers and unknown
-// codes convert nothing and answer false. Any thread, real-time safe.
+// samples are big-endian when bigEndian is set. 8-bit samples are signed,
+// or offset by 128 when unsignedBytes is set (WAV's 8-bit data); the scale
+// is 1/256 either way. 64-bit integers and unknown codes convert nothing and
+// answer false. Any thread, real-time safe.
 bool convertFrames(uint32_t encoding, bool bigEndian, const unsigned char* bytes, size_t frames, float* left,
-                   float* right);
+                   float* right, bool unsignedBytes = false);
 
 // Two float channels to interleaved 16-bit pairs: above 1.0 gives 32767,
 // below -1.0 (and NaN) gives -32767, otherwise x * 32767 truncated toward
