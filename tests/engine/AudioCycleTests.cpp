@@ -84,6 +84,24 @@ TEST(AudioCycle, TransportAndTempoRequestsTakeEffectInTheNextCycle)
     EXPECT_DOUBLE_EQ(rig.engine.m_audioPPQ.load(), 0.015);
 }
 
+TEST(AudioCycle, ATempoHandOverThatNoCycleTakesGivesUpAndKeepsTheTempo)
+{
+    EngineRig rig;
+    rig.engine.m_tempo = 120.0;
+    // Audio runs, but the cycle never consumes the pending change.
+    rig.engine.m_audioProcessing = true;
+    rig.engine.m_tempoChanged = true;
+    EXPECT_FALSE(rig.engine.changeTempo(90.0));
+    EXPECT_EQ(rig.engine.m_tempo.load(), 120.0);
+
+    // Once a cycle has taken it, the next change goes through at once.
+    rig.engine.m_tempoChanged = false;
+    EXPECT_TRUE(rig.engine.changeTempo(90.0));
+    EXPECT_EQ(rig.engine.m_tempo.load(), 90.0);
+    EXPECT_TRUE(rig.engine.m_tempoChanged.load());
+    rig.engine.m_audioProcessing = false;
+}
+
 TEST(AudioCycle, ThePositionFollowsTheTransportOrMidiClock)
 {
     EngineRig rig;

@@ -90,6 +90,18 @@ TEST(PlugInState, AContentPathWithoutSeparatorPutsTheFileBesideTheFolder)
     rig.plugin().chunkToGive = bytesOf("beside");
     ASSERT_TRUE(rig.engine.writeChunk());
     EXPECT_EQ(readFile(rig.folder.string() + "saved.chunk"), "beside");
+    // Read back from the same place.
+    rig.engine.readChunk();
+    EXPECT_EQ(rig.plugin().chunkReceived, bytesOf("beside"));
+}
+
+TEST(PlugInState, AStateFileThatCannotBeReadHandsOverNothing)
+{
+    ChunkRig rig;
+    // A folder where the file belongs: it opens, but nothing can be read.
+    std::filesystem::create_directories(rig.chunkFile());
+    rig.engine.readChunk();
+    EXPECT_EQ(rig.plugin().chunkSetCount, 0);
 }
 
 TEST(PlugInState, WithoutContentPathNothingIsReadOrWritten)
