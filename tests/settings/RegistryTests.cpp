@@ -400,6 +400,20 @@ TEST_F(RegistryStore, ValuesOfAnUnexpectedTypeReadAsAbsentAndTheDefaultsStay)
     EXPECT_EQ(registry.sampleRecordOption, 2);
 }
 
+TEST_F(RegistryStore, ATempoTheEngineCannotDivideByIsIgnored)
+{
+    // The engine divides by the tempo: zero and negative values from a
+    // damaged file keep the default; a sound one in the same place is read.
+    const std::pair<const char*, double> cases[] = {{"0.0", 120.0}, {"-90.0", 120.0}, {"77.5", 77.5}};
+    for (const auto& [stored, expected] : cases) {
+        writeXMLDomain(kDomain, integer("AudioDeviceType", 16) + "<key>Tempo</key><real>" + stored + "</real>\n");
+        vt::testing::forgetPreferencesInMemory();
+        VTVSTHostRegistry registry(kBundle, false);
+        registry.readStoredSettings({});
+        EXPECT_EQ(registry.tempo.load(), expected) << stored;
+    }
+}
+
 // ------------------------------------------------------------ MIDI records
 
 TEST_F(RegistryStore, NullAndUnstorableRecordsDoNotUseANumber)
