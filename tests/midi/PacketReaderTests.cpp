@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 using vt::miditest::ExactList;
@@ -295,3 +298,29 @@ TEST_F(ReadTiming, ReadingAllocatesNothing)
 }
 
 } // namespace
+
+// Every seed of the packet-list fuzz target, replayed on each test run: a
+// list read within its own bytes, every message consistent with its status.
+TEST_F(ReaderFixture, EveryFuzzSeedReadsWithinItsBytes)
+{
+    const std::filesystem::path seeds = std::filesystem::path(KINDRA_SOURCE_DIR) / "tests/corpus/midi_packet_list";
+    int files = 0;
+    std::size_t messages = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(seeds)) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        ExactList list(bytes);
+        Recorder recorder;
+        m_midi.m_lastTime = 0;
+        m_midi.readPacketList(list.list(), list.size, recorder.context(m_midi));
+        for (const VTMidiMsg& msg : recorder.messages) {
+            EXPECT_EQ(msg.command, msg.status & 0xF0) << entry.path().filename();
+            EXPECT_EQ(msg.channel, msg.status & 0x0F) << entry.path().filename();
+            EXPECT_GE(msg.time, 0.0) << entry.path().filename();
+        }
+        messages += recorder.messages.size();
+        ++files;
+    }
+    EXPECT_GE(files, 9);
+    EXPECT_GT(messages, 0u); // the well-formed seeds really deliver
+}
