@@ -56,6 +56,7 @@ TEST(AudioAggregate, DifferentDevicesRunOnAPrivateAggregateThatStopRemoves)
     const VirtualAggregateInfo& aggregate = aggregates[0];
     EXPECT_EQ(aggregate.name, "Veltrane Aggregate I/O");
     EXPECT_EQ(aggregate.uid, "com.veltrane.aggregate");
+    EXPECT_TRUE(aggregate.isPrivate);
     // Sub-devices input first; the input device is the clock master.
     EXPECT_EQ(aggregate.subDeviceUIDs, (std::vector<std::string>{"uid:Mic", "uid:Speakers"}));
     EXPECT_EQ(aggregate.masterUID, "uid:Mic");

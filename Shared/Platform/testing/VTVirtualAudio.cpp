@@ -123,6 +123,8 @@ std::vector<VirtualAggregateInfo> VirtualAudioWorld::aggregates() const
         info.uid = device->uid();
         info.subDeviceUIDs = device->fullSubDeviceList();
         info.masterUID = device->masterSubDevice();
+        if (auto aggregate = std::dynamic_pointer_cast<vt::platform::audio::VirtualAggregateDevice>(device))
+            info.isPrivate = aggregate->isPrivate();
         info.inputChannels = device->channelCount(true);
         info.outputChannels = device->channelCount(false);
         found.push_back(info);

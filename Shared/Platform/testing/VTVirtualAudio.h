@@ -36,6 +36,7 @@ struct VirtualAggregateInfo {
     std::string uid;
     std::vector<std::string> subDeviceUIDs;
     std::string masterUID;
+    bool isPrivate = false; // hidden from other applications
     UInt32 inputChannels = 0;
     UInt32 outputChannels = 0;
 };
