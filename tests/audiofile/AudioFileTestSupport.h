@@ -1,6 +1,7 @@
 // Temporary files and byte builders for the audio-file tests.
 #pragma once
 
+#include "VTStereoBuffers.h"
 #include "VTTemporaryFolder.h"
 
 #include <cstdint>
@@ -95,16 +96,6 @@ private:
 };
 
 // Two channel arrays for getData.
-struct Channels {
-    explicit Channels(size_t frames, float fill = 0.0f) : left(frames, fill), right(frames, fill) {}
-    float** pair()
-    {
-        pointers[0] = left.data();
-        pointers[1] = right.data();
-        return pointers;
-    }
-    std::vector<float> left, right;
-    float* pointers[2] = {};
-};
+using Channels = vt::testing::StereoBuffers;
 
 } // namespace audiofiletest

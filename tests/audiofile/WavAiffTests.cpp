@@ -171,6 +171,13 @@ TEST(ExtendedRateFromOtherTools, FractionsOfAHertzAreDropped)
 
 namespace {
 
+std::unique_ptr<VTAudioFileBase> readerFor(bool aiff)
+{
+    if (aiff)
+        return std::make_unique<VTAudioFileAIFF>();
+    return std::make_unique<VTAudioFileWAV>();
+}
+
 // Writes a file with libsndfile and reads it with both libraries.
 void compareWithLibsndfile(int format, int channels, bool aiff)
 {
@@ -198,11 +205,7 @@ void compareWithLibsndfile(int format, int channels, bool aiff)
     ASSERT_EQ(sf_readf_float(in, expected.data(), frames), frames);
     sf_close(in);
 
-    std::unique_ptr<VTAudioFileBase> ours;
-    if (aiff)
-        ours = std::make_unique<VTAudioFileAIFF>();
-    else
-        ours = std::make_unique<VTAudioFileWAV>();
+    std::unique_ptr<VTAudioFileBase> ours = readerFor(aiff);
     ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
     Channels read(static_cast<size_t>(frames));
     ASSERT_TRUE(ours->getData(read.pair()));
@@ -258,11 +261,7 @@ TEST_P(EightBitOracle, EveryByteReadsAsLibsndfileReadsIt)
     ASSERT_EQ(sf_writef_short(out, ramp.data(), frames), frames);
     sf_close(out);
 
-    std::unique_ptr<VTAudioFileBase> ours;
-    if (aiff)
-        ours = std::make_unique<VTAudioFileAIFF>();
-    else
-        ours = std::make_unique<VTAudioFileWAV>();
+    std::unique_ptr<VTAudioFileBase> ours = readerFor(aiff);
     ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
     ASSERT_EQ(ours->m_format, 8u);
     Channels read(static_cast<size_t>(frames));

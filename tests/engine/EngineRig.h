@@ -6,6 +6,7 @@
 #include "VTAudioLib.h"
 #include "VTMidiLib.h"
 #include "VTMidiMsg.h"
+#include "VTStereoBuffers.h"
 #include "VTTemporaryFolder.h"
 #include "VTVSTHostInterface.h"
 #include "VTVSTHostRegistry.h"
@@ -22,17 +23,7 @@ namespace enginetest {
 using vt::testing::TemporaryHome;
 
 // Channel buffers of one cycle.
-struct Stereo {
-    explicit Stereo(unsigned frames, float value = 0.0f) : left(frames, value), right(frames, value) {}
-    float** pair()
-    {
-        pointers[0] = left.data();
-        pointers[1] = right.data();
-        return pointers;
-    }
-    std::vector<float> left, right;
-    float* pointers[2] = {};
-};
+using Stereo = vt::testing::StereoBuffers;
 
 // What a rig's plug-in is and which virtual devices exist before the
 // device layers list them.
