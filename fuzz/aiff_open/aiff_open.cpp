@@ -3,5 +3,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    return fuzzAudioFile<VTAudioFileAIFF>(data, size, ".aif");
+    // An uncompressed file holds at most one frame per byte.
+    return fuzzAudioFile<VTAudioFileAIFF>(data, size, ".aif", size);
 }

@@ -11,7 +11,6 @@ namespace {
 // ours to restore.
 constexpr int kCoreAudioType = 16;
 constexpr int kDefaultBufferSize = 1024;
-constexpr double kDefaultTempo = 120.0;
 
 // Owns one +1 Core Foundation reference.
 class CFRef {
