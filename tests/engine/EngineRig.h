@@ -25,6 +25,19 @@ using vt::testing::TemporaryHome;
 // Channel buffers of one cycle.
 using Stereo = vt::testing::StereoBuffers;
 
+// A virtual interface with two inputs and two outputs in one buffer each.
+inline vt::testing::VirtualAudioDeviceSpec duplexDevice(const std::string& name, Float64 sampleRate = 44100,
+                                                        UInt32 bufferFrames = 256)
+{
+    vt::testing::VirtualAudioDeviceSpec spec;
+    spec.name = name;
+    spec.inputBuffers = {2};
+    spec.outputBuffers = {2};
+    spec.sampleRate = sampleRate;
+    spec.bufferFrameSize = bufferFrames;
+    return spec;
+}
+
 // What a rig's plug-in is and which virtual devices exist before the
 // device layers list them.
 struct RigOptions {

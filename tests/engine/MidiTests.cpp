@@ -54,12 +54,8 @@ TEST(MidiIn, NotesFromAnActiveInputReachThePlugInInTheNextCycle)
 
 TEST(MidiIn, AKeyboardPlaysAnInstrumentOnARunningDevice)
 {
-    vt::testing::VirtualAudioDeviceSpec device;
-    device.name = "Interface";
-    device.outputBuffers = {2};
-    device.sampleRate = 48000;
-    device.bufferFrameSize = 128;
-    EngineRig rig(enginetest::RigOptions().instrument().midiSource("Keys").audioDevice(device));
+    EngineRig rig(enginetest::RigOptions().instrument().midiSource("Keys").audioDevice(
+        enginetest::duplexDevice("Interface", 48000, 128)));
     rig.registry.mergeMidiDevices(rig.midi.m_coremidi.m_devices);
     rig.registry.outputDevice = rig.audioEntry("Interface", false);
     ASSERT_TRUE(rig.engine.startMidi());

@@ -92,13 +92,7 @@ TEST(PlayerLoad, LoadingWhilePlayingKeepsPlayingWithTheNewSample)
 
 TEST(PlayerLoad, LoadingWhileTheDeviceRunsSwapsTheSampleBetweenTwoCycles)
 {
-    vt::testing::VirtualAudioDeviceSpec device;
-    device.name = "Interface";
-    device.inputBuffers = {2};
-    device.outputBuffers = {2};
-    device.sampleRate = 48000;
-    device.bufferFrameSize = 64;
-    EngineRig rig(enginetest::RigOptions().audioDevice(device));
+    EngineRig rig(enginetest::RigOptions().audioDevice(enginetest::duplexDevice("Interface", 48000, 64)));
     rig.registry.outputDevice = rig.audioEntry("Interface", false);
     rig.registry.inputDevice = rig.audioEntry("Interface", true);
     vt::testing::TemporaryFolder folder;

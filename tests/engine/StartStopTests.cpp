@@ -2,21 +2,10 @@
 #include "EngineRig.h"
 #include "VTPlatformTesting.h"
 
+using enginetest::duplexDevice;
 using enginetest::EngineRig;
-using vt::testing::VirtualAudioDeviceSpec;
 
 namespace {
-
-VirtualAudioDeviceSpec duplexDevice(const std::string& name)
-{
-    VirtualAudioDeviceSpec spec;
-    spec.name = name;
-    spec.inputBuffers = {2};
-    spec.outputBuffers = {2};
-    spec.sampleRate = 44100;
-    spec.bufferFrameSize = 256;
-    return spec;
-}
 
 std::vector<VstInt32> opcodesSent(probe::ProbeState& state)
 {
