@@ -274,6 +274,66 @@ TEST_P(EightBitOracle, EveryByteReadsAsLibsndfileReadsIt)
 INSTANTIATE_TEST_SUITE_P(Formats, EightBitOracle, testing::Values(false, true),
                          [](const auto& info) { return info.param ? std::string("aiff") : std::string("wav"); });
 
+// 24-bit samples are assembled four at a time: every sample, whatever its
+// place in a block, a chunk or the tail, must read exactly as the rule has
+// it (sign-extended value times 2^-23, in double, stored as float). The
+// files come from libsndfile, which writes the top 24 bits of an int.
+struct Exact24Case {
+    int channels;
+    bool aiff;
+};
+class Exact24 : public testing::TestWithParam<Exact24Case> {};
+TEST_P(Exact24, EverySampleReadsAsTheRuleHasIt)
+{
+    const auto [channels, aiff] = GetParam();
+    // 1001 frames: several 972-byte chunks, then a tail that fills no block.
+    const int frames = 1001;
+    std::vector<int32_t> values(static_cast<size_t>(frames * channels));
+    const int32_t extremes[] = {-0x800000, 0x7FFFFF, 0, -1, 1, -0x7FFFFF, 0x400000, -0x400000, 0x123456};
+    uint32_t state = 12345;
+    for (size_t i = 0; i < values.size(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        const auto random = static_cast<int32_t>(state >> 8) - 0x800000; // every byte pattern
+        values[i] = i < std::size(extremes) ? extremes[i] : random;
+    }
+    std::vector<int> top(values.size());
+    for (size_t i = 0; i < values.size(); ++i)
+        top[i] = static_cast<int>(static_cast<uint32_t>(values[i]) << 8);
+    TempFolder folder;
+    const std::string path = folder.file(aiff ? "x.aiff" : "x.wav");
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = channels;
+    info.format = (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | SF_FORMAT_PCM_24;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(sf_writef_int(out, top.data(), frames), frames);
+    sf_close(out);
+
+    std::unique_ptr<VTAudioFileBase> ours = readerFor(aiff);
+    ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
+    ASSERT_EQ(ours->m_format, channels == 2 ? 10u : 3u);
+    Channels read(static_cast<size_t>(frames), 9.0f);
+    ASSERT_TRUE(ours->getData(read.pair()));
+    int wrong = 0;
+    for (int i = 0; i < frames; ++i) {
+        const auto at = [&](int c) { return values[static_cast<size_t>(i * channels + c)] * 1.1920928955078125e-07; };
+        const float left = static_cast<float>(at(0));
+        const float right = static_cast<float>(at(channels - 1));
+        if (read.left[static_cast<size_t>(i)] != left || read.right[static_cast<size_t>(i)] != right)
+            ADD_FAILURE() << "frame " << i << (++wrong > 5 ? " (and more)" : "");
+        if (wrong > 5)
+            break;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Layouts, Exact24,
+                         testing::Values(Exact24Case{2, false}, Exact24Case{1, false}, Exact24Case{2, true},
+                                         Exact24Case{1, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.aiff ? "aiff" : "wav") +
+                                    (info.param.channels == 2 ? "Stereo" : "Mono");
+                         });
+
 TEST(AudioFiles, TheHolderDeletesItsFileObject)
 {
     TempFolder folder;
