@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <unistd.h>
 
 using namespace audiofiletest;
 
@@ -332,6 +334,52 @@ INSTANTIATE_TEST_SUITE_P(Layouts, Exact24,
                          [](const auto& info) {
                              return std::string(info.param.aiff ? "aiff" : "wav") +
                                     (info.param.channels == 2 ? "Stereo" : "Mono");
+                         });
+
+// Files whose data is really there but too long to hold: sparse files, so
+// the disk holds none of it and nothing reads it. The bound is 2^28 frames.
+struct LongCase {
+    const char* name;
+    bool aiff;
+    uint16_t channels;
+    uint16_t bits;
+    uint64_t dataBytes; // present after the header (as a hole)
+    unsigned frames;    // what openFile answers
+};
+class LongestSample : public testing::TestWithParam<LongCase> {};
+TEST_P(LongestSample, IsOpenedUpToTheBoundAndRefusedBeyondIt)
+{
+    const LongCase& c = GetParam();
+    const unsigned frameBytes = c.channels * c.bits / 8u;
+    const auto claimed = static_cast<uint32_t>(std::min<uint64_t>(c.dataBytes, 0xFFFFFFFFu));
+    Bytes header;
+    if (c.aiff) {
+        header = aiffHeader(c.channels, claimed / frameBytes, c.bits);
+    } else {
+        header = wavFile(1, c.channels, static_cast<uint16_t>(frameBytes), c.bits, {});
+        header.resize(header.size() - 4);
+        le32(header, claimed); // the "data" size
+    }
+    TempFolder folder;
+    const std::string path = folder.write(c.name, header);
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(header.size() + c.dataBytes)), 0);
+
+    std::unique_ptr<VTAudioFileBase> reader = readerFor(c.aiff);
+    EXPECT_EQ(reader->openFile(path.c_str(), nullptr, 48000.0f), c.frames);
+    EXPECT_EQ(reader->m_file != nullptr, c.frames > 0) << "a refused file stays open";
+}
+INSTANTIATE_TEST_SUITE_P(Files, LongestSample,
+                         testing::Values(LongCase{"bound.wav", false, 1, 8, 1u << 28, 1u << 28},
+                                         LongCase{"past_bound.wav", false, 1, 8, (1u << 28) + 1, 0},
+                                         // 4 GiB: what a signed 32-bit read can count (2 GiB) is still
+                                         // past the bound, so the file is refused, not cut short.
+                                         LongCase{"four_gib.wav", false, 2, 16, 0xFFFFFFFCu, 0},
+                                         LongCase{"bound.aif", true, 1, 8, 1u << 28, 1u << 28},
+                                         LongCase{"past_bound.aif", true, 2, 16, ((1u << 28) + 1) * 4ull, 0}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
                          });
 
 TEST(AudioFiles, TheHolderDeletesItsFileObject)
