@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <type_traits>
 #include <unistd.h>
 
 using namespace audiofiletest;
@@ -173,6 +174,30 @@ TEST(ExtendedRateFromOtherTools, FractionsOfAHertzAreDropped)
 
 namespace {
 
+// Writes interleaved samples (float, short or int) with libsndfile; false
+// when it could not write them all.
+template <typename Sample>
+bool writeWithLibsndfile(const std::string& path, int format, int channels, int rate,
+                         const std::vector<Sample>& interleaved)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (out == nullptr)
+        return false;
+    const auto frames = static_cast<sf_count_t>(interleaved.size() / static_cast<size_t>(channels));
+    sf_count_t written = 0;
+    if constexpr (std::is_same_v<Sample, float>)
+        written = sf_writef_float(out, interleaved.data(), frames);
+    else if constexpr (std::is_same_v<Sample, short>)
+        written = sf_writef_short(out, interleaved.data(), frames);
+    else
+        written = sf_writef_int(out, interleaved.data(), frames);
+    return sf_close(out) == 0 && written == frames;
+}
+
 std::unique_ptr<VTAudioFileBase> readerFor(bool aiff)
 {
     if (aiff)
@@ -189,14 +214,8 @@ void compareWithLibsndfile(int format, int channels, bool aiff)
     std::vector<float> interleaved(static_cast<size_t>(frames * channels));
     for (size_t i = 0; i < interleaved.size(); ++i)
         interleaved[i] = 0.9f * std::sin(0.01f * static_cast<float>(i));
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = channels;
-    info.format = (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | format;
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(out, nullptr);
-    sf_writef_float(out, interleaved.data(), frames);
-    sf_close(out);
+    ASSERT_TRUE(
+        writeWithLibsndfile(path, (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | format, channels, 44100, interleaved));
 
     SF_INFO readInfo{};
     SNDFILE* in = sf_open(path.c_str(), SFM_READ, &readInfo);
@@ -254,14 +273,8 @@ TEST_P(EightBitOracle, EveryByteReadsAsLibsndfileReadsIt)
         ramp[static_cast<size_t>(2 * i)] = static_cast<short>((i - 128) * 256);
         ramp[static_cast<size_t>(2 * i + 1)] = static_cast<short>((127 - i) * 256);
     }
-    SF_INFO info{};
-    info.samplerate = 22050;
-    info.channels = 2;
-    info.format = aiff ? SF_FORMAT_AIFF | SF_FORMAT_PCM_S8 : SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(out, nullptr);
-    ASSERT_EQ(sf_writef_short(out, ramp.data(), frames), frames);
-    sf_close(out);
+    ASSERT_TRUE(writeWithLibsndfile(path, aiff ? SF_FORMAT_AIFF | SF_FORMAT_PCM_S8 : SF_FORMAT_WAV | SF_FORMAT_PCM_U8,
+                                    2, 22050, ramp));
 
     std::unique_ptr<VTAudioFileBase> ours = readerFor(aiff);
     ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
@@ -303,14 +316,8 @@ TEST_P(Exact24, EverySampleReadsAsTheRuleHasIt)
         top[i] = static_cast<int>(static_cast<uint32_t>(values[i]) << 8);
     TempFolder folder;
     const std::string path = folder.file(aiff ? "x.aiff" : "x.wav");
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = channels;
-    info.format = (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | SF_FORMAT_PCM_24;
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(out, nullptr);
-    ASSERT_EQ(sf_writef_int(out, top.data(), frames), frames);
-    sf_close(out);
+    ASSERT_TRUE(
+        writeWithLibsndfile(path, (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | SF_FORMAT_PCM_24, channels, 48000, top));
 
     std::unique_ptr<VTAudioFileBase> ours = readerFor(aiff);
     ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
