@@ -62,6 +62,28 @@ inline Bytes wavFile(uint16_t tag, uint16_t channels, uint16_t blockAlign, uint1
     return b;
 }
 
+// The 54-byte start of an AIFF file at 48000 Hz whose "COMM" chunk claims
+// the frames and whose "SSND" chunk says it holds them; the samples follow.
+inline Bytes aiffHeader(uint16_t channels, uint32_t frames, uint16_t bits)
+{
+    const uint32_t dataBytes = frames * channels * (bits / 8u);
+    Bytes b;
+    text(b, "FORM");
+    be32(b, 46 + dataBytes);
+    text(b, "AIFF");
+    text(b, "COMM");
+    be32(b, 18);
+    be16(b, channels);
+    be32(b, frames);
+    be16(b, bits);
+    b.insert(b.end(), {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}); // 48000
+    text(b, "SSND");
+    be32(b, 8 + dataBytes);
+    be32(b, 0); // offset
+    be32(b, 0); // block size
+    return b;
+}
+
 // A file of its own in a folder removed at the end of the test.
 class TempFolder {
 public:

@@ -3,6 +3,7 @@
 #include "AudioFileTestSupport.h"
 #include "VTAudioFileDecoder.h"
 #include "VTAudioFileWAV.h"
+#include "VTDecoderTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
+#include <optional>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace audiofiletest;
 
@@ -61,6 +65,8 @@ private:
         encode("-c:a libmp3lame -b:a 192k", "signal.mp3");
         encode("-c:a aac -b:a 192k", "signal.m4a");
         encode("-ac 1 -c:a aac -b:a 128k", "mono.m4a");
+        // No length header: its length is known only once it is decoded.
+        encode("-c:a libmp3lame -b:a 192k -write_xing 0", "no-length.mp3");
         // A file with a picture but no sound.
         run("-f lavfi -i color=c=red:s=16x16:d=0.2 -c:v mpeg4 " + quoted("video-only.mp4"));
     }
@@ -250,4 +256,86 @@ TEST(Decoder, DeliversItsDataOnceAndWritesNothing)
     EXPECT_FALSE(decoder.writeFile(folder.file("out.mp3").c_str(), 10, 44100, 9));
     EXPECT_FALSE(decoder.writeHeader(10, 44100, 9));
     EXPECT_FALSE(std::filesystem::exists(folder.file("out.mp3")));
+}
+
+// The stand-in decodes whole files into memory: past its bound (2^28
+// frames, lowered here so a one-second file reaches it) a file is refused,
+// whether its container states the length or decoding finds it out.
+struct LengthCase {
+    const char* name;
+    const char* file;
+    size_t limit; // 0: the stand-in's own bound
+    float rate;
+    bool opens;
+};
+class DecodedLength : public testing::TestWithParam<LengthCase> {};
+TEST_P(DecodedLength, PastTheBoundIsRefusedWithTheLoadError)
+{
+    const LengthCase& c = GetParam();
+    // An AIFF stream whose header claims 2^28 + 1 frames with 100 present:
+    // refused by what it states, before any decoding.
+    TempFolder folder;
+    Bytes claims = aiffHeader(1, (1u << 28) + 1, 16);
+    claims.resize(claims.size() + 200);
+    folder.write("claims-long.m4a", claims);
+    const std::string path =
+        std::string(c.file) == "claims-long.m4a" ? folder.file(c.file) : Fixtures::get().path(c.file);
+
+    std::optional<vt::testing::DecodedLengthLimit> limit;
+    if (c.limit > 0)
+        limit.emplace(c.limit);
+    VTAudioFileDecoder decoder;
+    const unsigned frames = decoder.openFile(path.c_str(), nullptr, c.rate);
+    EXPECT_EQ(frames > 0, c.opens) << frames << " frames";
+    if (c.opens)
+        EXPECT_GE(frames, static_cast<unsigned>(c.rate)); // the whole second
+    else
+        EXPECT_EQ(decoder.m_extAudioFile, nullptr);
+}
+INSTANTIATE_TEST_SUITE_P(Files, DecodedLength,
+                         testing::Values(LengthCase{"HeaderClaimingHours", "claims-long.m4a", 0, 48000, false},
+                                         // One second is 44100 frames at its own rate.
+                                         LengthCase{"StatedLengthPastTheBound", "signal.m4a", 22050, 44100, false},
+                                         LengthCase{"DecodingReachesTheBound", "no-length.mp3", 22050, 44100, false},
+                                         LengthCase{"DecodingStopsShortOfTheBound", "no-length.mp3", 88200, 44100,
+                                                    true},
+                                         // The conversion to 96000 Hz makes 96000 frames.
+                                         LengthCase{"ConversionPastTheBound", "signal.mp3", 60000, 96000, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Opens path with 256 MiB of address space to spare; the child's exit code:
+// 0 for a failed open that left nothing open, 1 otherwise, 2 when the limit
+// could not be set.
+int openWithLittleMemory(const std::string& path)
+{
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (256u << 20);
+    const rlimit limit{room, room};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+        return 2;
+    VTAudioFileDecoder decoder;
+    const unsigned frames = decoder.openFile(path.c_str(), nullptr, 48000.0f);
+    return frames == 0 && decoder.m_extAudioFile == nullptr ? 0 : 1;
+}
+
+// Memory running out while the stand-in decodes is a failed open, not an
+// exception through the C calls (which would end the application). The
+// header claims the bound, 2^28 frames (1 GiB of floats), and the child's
+// address space leaves no room for it. ASan and TSan reserve more address
+// space than any such limit allows.
+TEST(Decoder, RunningOutOfMemoryIsAFailedOpen)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "needs a limited address space";
+#endif
+    TempFolder folder;
+    Bytes claims = aiffHeader(1, 1u << 28, 16);
+    claims.resize(claims.size() + 200);
+    const std::string path = folder.write("claims-the-bound.m4a", claims);
+    EXPECT_EXIT(std::_Exit(openWithLittleMemory(path)), testing::ExitedWithCode(0), "");
 }

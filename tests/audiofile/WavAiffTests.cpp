@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <type_traits>
+#include <unistd.h>
 
 using namespace audiofiletest;
 
@@ -171,6 +174,30 @@ TEST(ExtendedRateFromOtherTools, FractionsOfAHertzAreDropped)
 
 namespace {
 
+// Writes interleaved samples (float, short or int) with libsndfile; false
+// when it could not write them all.
+template <typename Sample>
+bool writeWithLibsndfile(const std::string& path, int format, int channels, int rate,
+                         const std::vector<Sample>& interleaved)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (out == nullptr)
+        return false;
+    const auto frames = static_cast<sf_count_t>(interleaved.size() / static_cast<size_t>(channels));
+    sf_count_t written = 0;
+    if constexpr (std::is_same_v<Sample, float>)
+        written = sf_writef_float(out, interleaved.data(), frames);
+    else if constexpr (std::is_same_v<Sample, short>)
+        written = sf_writef_short(out, interleaved.data(), frames);
+    else
+        written = sf_writef_int(out, interleaved.data(), frames);
+    return sf_close(out) == 0 && written == frames;
+}
+
 std::unique_ptr<VTAudioFileBase> readerFor(bool aiff)
 {
     if (aiff)
@@ -187,14 +214,8 @@ void compareWithLibsndfile(int format, int channels, bool aiff)
     std::vector<float> interleaved(static_cast<size_t>(frames * channels));
     for (size_t i = 0; i < interleaved.size(); ++i)
         interleaved[i] = 0.9f * std::sin(0.01f * static_cast<float>(i));
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = channels;
-    info.format = (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | format;
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(out, nullptr);
-    sf_writef_float(out, interleaved.data(), frames);
-    sf_close(out);
+    ASSERT_TRUE(
+        writeWithLibsndfile(path, (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | format, channels, 44100, interleaved));
 
     SF_INFO readInfo{};
     SNDFILE* in = sf_open(path.c_str(), SFM_READ, &readInfo);
@@ -252,14 +273,8 @@ TEST_P(EightBitOracle, EveryByteReadsAsLibsndfileReadsIt)
         ramp[static_cast<size_t>(2 * i)] = static_cast<short>((i - 128) * 256);
         ramp[static_cast<size_t>(2 * i + 1)] = static_cast<short>((127 - i) * 256);
     }
-    SF_INFO info{};
-    info.samplerate = 22050;
-    info.channels = 2;
-    info.format = aiff ? SF_FORMAT_AIFF | SF_FORMAT_PCM_S8 : SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(out, nullptr);
-    ASSERT_EQ(sf_writef_short(out, ramp.data(), frames), frames);
-    sf_close(out);
+    ASSERT_TRUE(writeWithLibsndfile(path, aiff ? SF_FORMAT_AIFF | SF_FORMAT_PCM_S8 : SF_FORMAT_WAV | SF_FORMAT_PCM_U8,
+                                    2, 22050, ramp));
 
     std::unique_ptr<VTAudioFileBase> ours = readerFor(aiff);
     ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
@@ -273,6 +288,106 @@ TEST_P(EightBitOracle, EveryByteReadsAsLibsndfileReadsIt)
 }
 INSTANTIATE_TEST_SUITE_P(Formats, EightBitOracle, testing::Values(false, true),
                          [](const auto& info) { return info.param ? std::string("aiff") : std::string("wav"); });
+
+// 24-bit samples are assembled four at a time: every sample, whatever its
+// place in a block, a chunk or the tail, must read exactly as the rule has
+// it (sign-extended value times 2^-23, in double, stored as float). The
+// files come from libsndfile, which writes the top 24 bits of an int.
+struct Exact24Case {
+    int channels;
+    bool aiff;
+};
+class Exact24 : public testing::TestWithParam<Exact24Case> {};
+TEST_P(Exact24, EverySampleReadsAsTheRuleHasIt)
+{
+    const auto [channels, aiff] = GetParam();
+    // 1001 frames: several 972-byte chunks, then a tail that fills no block.
+    const int frames = 1001;
+    std::vector<int32_t> values(static_cast<size_t>(frames * channels));
+    const int32_t extremes[] = {-0x800000, 0x7FFFFF, 0, -1, 1, -0x7FFFFF, 0x400000, -0x400000, 0x123456};
+    uint32_t state = 12345;
+    for (size_t i = 0; i < values.size(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        const auto random = static_cast<int32_t>(state >> 8) - 0x800000; // every byte pattern
+        values[i] = i < std::size(extremes) ? extremes[i] : random;
+    }
+    std::vector<int> top(values.size());
+    for (size_t i = 0; i < values.size(); ++i)
+        top[i] = static_cast<int>(static_cast<uint32_t>(values[i]) << 8);
+    TempFolder folder;
+    const std::string path = folder.file(aiff ? "x.aiff" : "x.wav");
+    ASSERT_TRUE(
+        writeWithLibsndfile(path, (aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV) | SF_FORMAT_PCM_24, channels, 48000, top));
+
+    std::unique_ptr<VTAudioFileBase> ours = readerFor(aiff);
+    ASSERT_EQ(ours->openFile(path.c_str(), nullptr, 0), static_cast<unsigned>(frames));
+    ASSERT_EQ(ours->m_format, channels == 2 ? 10u : 3u);
+    Channels read(static_cast<size_t>(frames), 9.0f);
+    ASSERT_TRUE(ours->getData(read.pair()));
+    int wrong = 0;
+    for (int i = 0; i < frames; ++i) {
+        const auto at = [&](int c) { return values[static_cast<size_t>(i * channels + c)] * 1.1920928955078125e-07; };
+        const float left = static_cast<float>(at(0));
+        const float right = static_cast<float>(at(channels - 1));
+        if (read.left[static_cast<size_t>(i)] != left || read.right[static_cast<size_t>(i)] != right)
+            ADD_FAILURE() << "frame " << i << (++wrong > 5 ? " (and more)" : "");
+        if (wrong > 5)
+            break;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Layouts, Exact24,
+                         testing::Values(Exact24Case{2, false}, Exact24Case{1, false}, Exact24Case{2, true},
+                                         Exact24Case{1, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.aiff ? "aiff" : "wav") +
+                                    (info.param.channels == 2 ? "Stereo" : "Mono");
+                         });
+
+// Files whose data is really there but too long to hold: sparse files, so
+// the disk holds none of it and nothing reads it. The bound is 2^28 frames.
+struct LongCase {
+    const char* name;
+    bool aiff;
+    uint16_t channels;
+    uint16_t bits;
+    uint64_t dataBytes; // present after the header (as a hole)
+    unsigned frames;    // what openFile answers
+};
+class LongestSample : public testing::TestWithParam<LongCase> {};
+TEST_P(LongestSample, IsOpenedUpToTheBoundAndRefusedBeyondIt)
+{
+    const LongCase& c = GetParam();
+    const unsigned frameBytes = c.channels * c.bits / 8u;
+    const auto claimed = static_cast<uint32_t>(std::min<uint64_t>(c.dataBytes, 0xFFFFFFFFu));
+    Bytes header;
+    if (c.aiff) {
+        header = aiffHeader(c.channels, claimed / frameBytes, c.bits);
+    } else {
+        header = wavFile(1, c.channels, static_cast<uint16_t>(frameBytes), c.bits, {});
+        header.resize(header.size() - 4);
+        le32(header, claimed); // the "data" size
+    }
+    TempFolder folder;
+    const std::string path = folder.write(c.name, header);
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(header.size() + c.dataBytes)), 0);
+
+    std::unique_ptr<VTAudioFileBase> reader = readerFor(c.aiff);
+    EXPECT_EQ(reader->openFile(path.c_str(), nullptr, 48000.0f), c.frames);
+    EXPECT_EQ(reader->m_file != nullptr, c.frames > 0) << "a refused file stays open";
+}
+INSTANTIATE_TEST_SUITE_P(Files, LongestSample,
+                         testing::Values(LongCase{"bound.wav", false, 1, 8, 1u << 28, 1u << 28},
+                                         LongCase{"past_bound.wav", false, 1, 8, (1u << 28) + 1, 0},
+                                         // 4 GiB: what a signed 32-bit read can count (2 GiB) is still
+                                         // past the bound, so the file is refused, not cut short.
+                                         LongCase{"four_gib.wav", false, 2, 16, 0xFFFFFFFCu, 0},
+                                         LongCase{"bound.aif", true, 1, 8, 1u << 28, 1u << 28},
+                                         LongCase{"past_bound.aif", true, 2, 16, ((1u << 28) + 1) * 4ull, 0}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
 
 TEST(AudioFiles, TheHolderDeletesItsFileObject)
 {

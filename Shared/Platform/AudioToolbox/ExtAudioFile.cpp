@@ -1,7 +1,9 @@
 // The extended audio file service on FFmpeg. A file is decoded whole when
 // it is opened and converted whole when the client format is set. As on the
 // real service, the length is counted in the file's own rate whatever the
-// client's rate: a caller reading at another rate must convert it.
+// client's rate: a caller reading at another rate must convert it. Files
+// longer than the decoder's bound are refused; memory running out is a
+// failed call, never an exception through this C interface.
 #include <AudioToolbox/AudioToolbox.h>
 
 #include "../CoreFoundation/CFURLImpl.h"
@@ -10,16 +12,20 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <new>
+#include <exception>
+#include <memory>
 
 using vt::platform::audiofile::DecodedAudio;
 
 struct OpaqueExtAudioFile {
     DecodedAudio file;   // at the file's own rate
-    DecodedAudio client; // at the client's rate, once set
+    DecodedAudio client; // at the client's rate, when that differs
     bool clientSet = false;
+    bool clientConverted = false; // reads come from client, else from file
     AudioStreamBasicDescription clientFormat{};
     size_t position = 0; // next client frame to read
+
+    const DecodedAudio& clientAudio() const { return clientConverted ? client : file; }
 };
 
 namespace {
@@ -55,6 +61,17 @@ AudioStreamBasicDescription describe(const DecodedAudio& audio)
     return format;
 }
 
+// Runs one call of the service; an exception (memory running out while a
+// whole file is decoded or converted) becomes the call's error status.
+template <typename Call> OSStatus guarded(Call call) noexcept
+{
+    try {
+        return call();
+    } catch (const std::exception&) {
+        return kAudioFileUnspecifiedError;
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -69,15 +86,13 @@ OSStatus ExtAudioFileOpenURL(CFURLRef inURL, ExtAudioFileRef* outExtAudioFile)
         return kAudio_ParamError;
     if (!isRegularFile(url->path))
         return kAudio_FileNotFoundError;
-    auto* file = new (std::nothrow) OpaqueExtAudioFile;
-    if (file == nullptr)
-        return kAudioFileUnspecifiedError;
-    if (!vt::platform::audiofile::decodeFile(url->path, file->file)) {
-        delete file;
-        return kAudioFileUnsupportedFileTypeError;
-    }
-    *outExtAudioFile = file;
-    return noErr;
+    return guarded([&]() -> OSStatus {
+        auto file = std::make_unique<OpaqueExtAudioFile>();
+        if (!vt::platform::audiofile::decodeFile(url->path, file->file))
+            return kAudioFileUnsupportedFileTypeError;
+        *outExtAudioFile = file.release();
+        return noErr;
+    });
 }
 
 OSStatus ExtAudioFileDispose(ExtAudioFileRef inExtAudioFile)
@@ -101,12 +116,21 @@ OSStatus ExtAudioFileSetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID in
     std::memcpy(&format, inPropertyData, sizeof format);
     if (!isSupportedClientFormat(format))
         return kExtAudioFileError_NonPCMClientFormat;
-    if (!vt::platform::audiofile::convertRate(file->file, format.mSampleRate, file->client))
-        return kExtAudioFileError_InvalidDataFormat;
-    file->clientFormat = format;
-    file->clientSet = true;
-    file->position = 0;
-    return noErr;
+    return guarded([&]() -> OSStatus {
+        // Until a conversion succeeds the file has no client format.
+        file->clientSet = false;
+        file->client = DecodedAudio{};
+        // At the file's own rate the decoded copy is read as it is: a
+        // second copy of a long sample would double its memory.
+        file->clientConverted = vt::platform::audiofile::needsConversion(file->file, format.mSampleRate);
+        if (file->clientConverted &&
+            !vt::platform::audiofile::convertRate(file->file, format.mSampleRate, file->client))
+            return kExtAudioFileError_InvalidDataFormat;
+        file->clientFormat = format;
+        file->clientSet = true;
+        file->position = 0;
+        return noErr;
+    });
 }
 
 OSStatus ExtAudioFileGetProperty(ExtAudioFileRef file, ExtAudioFilePropertyID inPropertyID, UInt32* ioPropertyDataSize,
@@ -142,7 +166,7 @@ OSStatus ExtAudioFileRead(ExtAudioFileRef file, UInt32* ioNumberFrames, AudioBuf
         return kAudio_ParamError;
     if (!file->clientSet)
         return kExtAudioFileError_InvalidOperationOrder;
-    const DecodedAudio& audio = file->client;
+    const DecodedAudio& audio = file->clientAudio();
     size_t frames = *ioNumberFrames;
     frames = std::min(frames, audio.frames() - file->position);
     // Never more than any of the caller's buffers holds.

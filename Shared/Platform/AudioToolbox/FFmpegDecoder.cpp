@@ -8,14 +8,16 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 
 namespace vt::platform::audiofile {
 
 namespace {
 
-// A sample file longer than this is not one the player can hold.
-constexpr size_t kMostFrames = size_t{1} << 30;
+std::atomic<size_t> g_mostFrames{kMostFrames};
+
 // Rates outside these are damage, not sound: a few bytes claiming 3 Hz
 // would become minutes of audio once converted to the player's rate.
 constexpr int kLowestRate = 1000;
@@ -53,8 +55,18 @@ Resampler makeResampler(const AVChannelLayout& inLayout, AVSampleFormat inFormat
     return resampler;
 }
 
+// Makes a channel size frames long. Its storage grows by half at a time
+// but never past the bound, so a sample near the bound does not reserve
+// twice its size.
+void growTo(std::vector<float>& channel, size_t frames, size_t most)
+{
+    if (frames > channel.capacity())
+        channel.reserve(std::min(most, std::max(frames, channel.capacity() + channel.capacity() / 2)));
+    channel.resize(frames);
+}
+
 // Runs samples (or, with null input, the resampler's remainder) through
-// the resampler and appends the result to out.
+// the resampler and appends the result to out; false past the bound.
 bool appendConverted(SwrContext* resampler, const uint8_t* const* input, int inputFrames, DecodedAudio& out)
 {
     const int room = swr_get_out_samples(resampler, inputFrames);
@@ -63,11 +75,12 @@ bool appendConverted(SwrContext* resampler, const uint8_t* const* input, int inp
     if (room == 0)
         return true;
     const size_t start = out.frames();
-    if (start + static_cast<size_t>(room) > kMostFrames)
+    const size_t most = mostFrames();
+    if (start + static_cast<size_t>(room) > most)
         return false;
     uint8_t* planes[2] = {};
     for (int c = 0; c < out.channelCount; ++c) {
-        out.channels[c].resize(start + static_cast<size_t>(room));
+        growTo(out.channels[c], start + static_cast<size_t>(room), most);
         planes[c] = reinterpret_cast<uint8_t*>(out.channels[c].data() + start);
     }
     const int converted = swr_convert(resampler, planes, room, const_cast<const uint8_t**>(input), inputFrames);
@@ -85,7 +98,31 @@ AVChannelLayout layoutOf(int channels)
     return layout;
 }
 
+// The length the container states, in frames at rate; -1 when it states
+// none. A length guessed from the bit rate (an MP3 without a length header)
+// is no statement: a quiet start can make it many times too long.
+int64_t statedLength(const AVFormatContext* format, const AVStream* stream, int rate)
+{
+    if (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return -1;
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+        return av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
+    if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+        return av_rescale_q(format->duration, AV_TIME_BASE_Q, AVRational{1, rate});
+    return -1;
+}
+
 } // namespace
+
+size_t mostFrames()
+{
+    return g_mostFrames.load();
+}
+
+void setMostFrames(size_t frames)
+{
+    g_mostFrames.store(frames);
+}
 
 bool decodeFile(const std::string& path, DecodedAudio& out)
 {
@@ -121,8 +158,16 @@ bool decodeFile(const std::string& path, DecodedAudio& out)
         inLayout = layoutOf(inChannels);
     else if (av_channel_layout_copy(&inLayout, &decoder->ch_layout) < 0)
         return false;
+    // A file that says it is longer than the bound is refused before a
+    // frame is decoded; the decoded copy is reserved at the stated length.
+    const int64_t stated = statedLength(format.get(), stream, decoder->sample_rate);
+    if (stated > static_cast<int64_t>(mostFrames()))
+        return false;
     out.channelCount = inChannels == 1 ? 1 : 2;
     out.sampleRate = decoder->sample_rate;
+    if (stated > 0)
+        for (int c = 0; c < out.channelCount; ++c)
+            out.channels[c].reserve(static_cast<size_t>(stated));
     const AVChannelLayout outLayout = layoutOf(out.channelCount);
     Resampler resampler =
         makeResampler(inLayout, decoder->sample_fmt, decoder->sample_rate, outLayout, decoder->sample_rate);
@@ -163,6 +208,11 @@ bool decodeFile(const std::string& path, DecodedAudio& out)
                 out.channels[c].resize(static_cast<size_t>(length));
     }
     return true;
+}
+
+bool needsConversion(const DecodedAudio& in, double rate)
+{
+    return static_cast<int>(in.sampleRate + 0.5) != static_cast<int>(rate + 0.5);
 }
 
 bool convertRate(const DecodedAudio& in, double rate, DecodedAudio& out)

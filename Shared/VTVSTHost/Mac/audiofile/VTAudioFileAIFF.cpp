@@ -176,6 +176,8 @@ unsigned VTAudioFileAIFF::openFile(const char* path, std::string*, float)
     m_dataSize = static_cast<uint32_t>(dataSize);
     boundDataToFile(frameBytes);
     m_numFrames = m_dataSize / frameBytes;
+    if (m_numFrames > kMostFrames)
+        return fail();
     return m_numFrames;
 }
 

@@ -17,9 +17,17 @@ public:
     VTAudioFileBase(const VTAudioFileBase&) = delete;
     VTAudioFileBase& operator=(const VTAudioFileBase&) = delete;
 
+    // The longest sample any reader opens: 2^28 frames, whose two float
+    // arrays take 2 GiB. That holds the recorder's longest take (16 minutes)
+    // at every rate up to 279 kHz, or 93 minutes at 48 kHz; a longer file (a
+    // ten-hour MP3 decodes to gigabytes) is refused as one that cannot be
+    // read, before anything is allocated for it.
+    static constexpr uint32_t kMostFrames = 1u << 28;
+
     // Opens an existing file and fills the fields; the frame count, 0 on any
-    // failure. The error text is never written; the rate is the one the
-    // caller will play at (only a decoder uses it).
+    // failure, including more than kMostFrames. The error text is never
+    // written; the rate is the one the caller will play at (only a decoder
+    // uses it).
     virtual unsigned openFile(const char* path, std::string* error, float sampleRate) = 0;
     // Creates the file ("wb") and writes its header for the frames; false
     // when it could not be created or written.

@@ -3,13 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// mDataByteSize is 32-bit: more frames than this cannot be asked for.
-constexpr uint64_t kMostFrames = 0x3FFFFFFF;
-
-} // namespace
-
 VTAudioFileDecoder::VTAudioFileDecoder()
 {
     m_sampleRate = 44100;
@@ -87,6 +80,7 @@ unsigned VTAudioFileDecoder::openFile(const char* path, std::string*, float samp
         dispose();
         return 0;
     }
+    // Also keeps mDataByteSize, a 32-bit byte count, within range.
     const double frames = std::ceil(static_cast<double>(length) * sampleRate / fileFormat.mSampleRate);
     if (!(frames <= static_cast<double>(kMostFrames))) {
         dispose();

@@ -150,7 +150,7 @@ unsigned VTAudioFileWAV::openFile(const char* path, std::string*, float)
 
     uint32_t encoding = 0;
     uint32_t frames = 0;
-    if (!chooseEncoding(format, m_dataSize, encoding, frames))
+    if (!chooseEncoding(format, m_dataSize, encoding, frames) || frames > kMostFrames)
         return fail();
     m_format = encoding;
     m_numFrames = frames;

@@ -1,6 +1,7 @@
 // Conversion of packed sample bytes to the two float channels every audio
 // path carries. One function per encoding; each converts whole frames and
-// is written as a plain loop the compiler vectorises.
+// is written as a plain loop the compiler vectorises, except 24-bit samples,
+// which it does not: those are vectorised by hand where SSE2 exists.
 #pragma once
 
 #include <cstddef>
