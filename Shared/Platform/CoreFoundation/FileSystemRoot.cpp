@@ -1,9 +1,12 @@
-// The file-system root seam: one value, set only by tests.
+// The folders the system's paths start from; the root is set only by tests.
 #include "FileSystemRootState.h"
 
 #include <vtplatform/FileSystemRoot.h>
 
+#include <cstdlib>
 #include <mutex>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +29,15 @@ std::string fileSystemRoot()
 {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().root;
+}
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
+        return home;
+    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr)
+        return entry->pw_dir;
+    return {};
 }
 
 } // namespace vt::platform
