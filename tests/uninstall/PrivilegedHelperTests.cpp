@@ -302,3 +302,28 @@ TEST_F(AuthorizationTools, AGrantedAuthorizationStartsOnlyTheAllowedRemoval)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AuthorizationTools, AHelperThatStopsAnsweringIsNotStartedAgain)
+{
+    // A "helper" that reports the rights and then ends at once.
+    useHelper({"/bin/sh", "-c", "echo ready"});
+    AuthorizationRef authorization = nullptr;
+    AuthorizationItem item = {kAuthorizationRightExecute, 0, nullptr, 0};
+    ::AuthorizationRights rights = {1, &item};
+    ASSERT_EQ(AuthorizationCreate(&rights, kAuthorizationEmptyEnvironment, kAsked, &authorization),
+              errAuthorizationSuccess);
+    std::string options = "-rf", target = expand("{IR}/Library/Audio/Plug-Ins/VST/Kindra.vst");
+    char* arguments[] = {options.data(), target.data(), nullptr};
+    EXPECT_EQ(
+        AuthorizationExecuteWithPrivileges(authorization, "/bin/rm", kAuthorizationFlagDefaults, arguments, nullptr),
+        errAuthorizationToolExecuteFailure);
+    // Starting it again would mean a second prompt in the middle of a run.
+    EXPECT_EQ(
+        AuthorizationExecuteWithPrivileges(authorization, "/bin/rm", kAuthorizationFlagDefaults, arguments, nullptr),
+        errAuthorizationDenied);
+    EXPECT_EQ(AuthorizationFree(authorization, kAuthorizationFlagDefaults), errAuthorizationSuccess);
+}
+
+} // namespace

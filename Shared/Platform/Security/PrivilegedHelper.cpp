@@ -153,6 +153,8 @@ OSStatus PrivilegedHelper::start(bool interactionAllowed)
 {
     if (running())
         return errAuthorizationSuccess;
+    if (m_lost)
+        return errAuthorizationDenied;
     HelperCommand command = helperCommand();
     if (command.arguments.empty())
         return errAuthorizationInternal;
@@ -209,6 +211,7 @@ OSStatus PrivilegedHelper::run(const std::vector<std::string>& command)
     if (!sendAll(m_socket, *request) || !readLine(answer, kAnswerTimeoutMilliseconds)) {
         // A helper that no longer answers cannot be trusted with more.
         stop();
+        m_lost = true;
         return errAuthorizationToolExecuteFailure;
     }
     const std::string started = std::string(vt::privileged::kStartedAnswer) + " ";

@@ -23,7 +23,8 @@ public:
 
     // Starts the helper and waits, without a time limit, until it reports
     // that it runs with the rights: the user may take a while to answer the
-    // prompt. An authorization status.
+    // prompt. An authorization status; a helper that stopped answering is
+    // not started again, so the user is never asked twice.
     OSStatus start(bool interactionAllowed);
 
     // Asks the helper to start the tool (command[0]) with its arguments.
@@ -36,6 +37,7 @@ private:
     bool readLine(std::string& line, int timeoutMilliseconds);
     int reapHelper();
 
+    bool m_lost = false;
     pid_t m_pid = -1;
     int m_socket = -1;
     std::string m_received; // bytes read past the last complete line
