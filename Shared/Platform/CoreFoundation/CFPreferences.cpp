@@ -6,13 +6,14 @@
 #include "CFPropertyListImpl.h"
 #include "CFStringImpl.h"
 
+#include <vtplatform/FileSystemRoot.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,15 +83,6 @@ bool failsAt(PreferencesWriteStep step)
     return writeFailure.load(std::memory_order_relaxed) == step;
 }
 
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
-        return home;
-    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr)
-        return entry->pw_dir;
-    return {};
-}
-
 // The file of a domain; empty when the name could leave the preferences
 // folder or no home folder is known.
 std::string domainPath(CFStringRef applicationID)
@@ -101,7 +93,7 @@ std::string domainPath(CFStringRef applicationID)
     if (!name || name->empty() || name->front() == '.' || name->find('/') != std::string::npos ||
         name->find('\0') != std::string::npos)
         return {};
-    std::string home = homeFolder();
+    std::string home = vt::platform::homeFolder();
     if (home.empty())
         return {};
     return home + "/Library/Preferences/" + *name + ".plist";

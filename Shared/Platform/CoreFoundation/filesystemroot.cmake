@@ -1,0 +1,1 @@
+target_sources(vtplatform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/FileSystemRoot.cpp)
