@@ -96,6 +96,13 @@ constexpr unsigned short kLetterKeyCodes[] = {0,  11, 8,  2,  14, 3,  5,  4,  34
 constexpr unsigned short kDigitKeyCodes[] = {29, 18, 19, 20, 21, 23, 22, 26, 28, 25};
 constexpr unsigned short kNoKeyCode = 0xFFFF;
 
+// The offscreen platform has no stacking order to change (and says so).
+void raise(QWidget* widget)
+{
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        widget->raise();
+}
+
 } // namespace
 
 NSEvent eventFromKey(const QKeyEvent& event, bool down)
@@ -436,7 +443,7 @@ void NSWindow::makeMainWindow()
 void NSWindow::makeKeyAndOrderFront(id)
 {
     d->widget->show();
-    d->widget->raise();
+    vt::appkit::raise(d->widget);
     makeKeyWindow();
 }
 
@@ -444,7 +451,7 @@ void NSWindow::orderFront(id)
 {
     d->widget->setAttribute(Qt::WA_ShowWithoutActivating, true);
     d->widget->show();
-    d->widget->raise();
+    vt::appkit::raise(d->widget);
     d->widget->setAttribute(Qt::WA_ShowWithoutActivating, false);
 }
 
