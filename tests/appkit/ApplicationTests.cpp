@@ -66,7 +66,8 @@ TEST(RunLoopSlice, CoreFoundationTimersAndWorkFromOtherThreadsRunInsideTheApplic
         nullptr, CFAbsoluteTimeGetCurrent() + 0.002, 0, 0, 0, [](CFRunLoopTimerRef, void*) { ++cfFired; }, nullptr);
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer, kCFRunLoopDefaultMode);
     std::atomic<bool> ranOnMain{false};
-    std::thread poster([&] { dispatch_async(dispatch_get_main_queue(), [&] { ranOnMain = vt::platform::isMainThread(); }); });
+    std::thread poster(
+        [&] { dispatch_async(dispatch_get_main_queue(), [&] { ranOnMain = vt::platform::isMainThread(); }); });
     poster.join();
 
     EXPECT_TRUE(user.runUntil([&] { return cfFired == 1 && ranOnMain; }));

@@ -18,8 +18,7 @@ struct ActionLog : NSObject {
 };
 
 // A window with one control, the way a window resource builds it.
-template <class Control>
-struct OneControl {
+template <class Control> struct OneControl {
     NSWindow window{NSMakeRect(0, 0, 400, 300)};
     Control* control;
     explicit OneControl(Control* c) : control(c)

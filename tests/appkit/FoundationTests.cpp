@@ -20,13 +20,14 @@ TEST(StringFormat, FormatsTheSystemsTextsAndGivesNilOnAMismatch)
     NSString plugins("/opt/veltrane/Kindra.app/Contents/PlugIns");
     EXPECT_EQ(NSString::stringWithFormat("%@/%@.vst", plugins, NSString("Kindra")).utf8(),
               "/opt/veltrane/Kindra.app/Contents/PlugIns/Kindra.vst");
-    EXPECT_EQ(NSString::stringWithFormat("%@ | Tempo: %.2f", NSString("Kindra"), 123.456).utf8(), "Kindra | Tempo: 123.46");
+    EXPECT_EQ(NSString::stringWithFormat("%@ | Tempo: %.2f", NSString("Kindra"), 123.456).utf8(),
+              "Kindra | Tempo: 123.46");
     EXPECT_EQ(NSString::stringWithFormat("C#%d", -2).utf8(), "C#-2");
     EXPECT_EQ(NSString::stringWithFormat("%d:0%d / max:", 1, 5).utf8(), "1:05 / max:");
     EXPECT_EQ(NSString::stringWithFormat("%s", "Keystation").utf8(), "Keystation");
     EXPECT_EQ(NSString::stringWithFormat("CC %d 100%%", 7u).utf8(), "CC 7 100%");
-    EXPECT_TRUE(NSString::stringWithFormat("%d", 1.5).isNil());     // a double for %d
-    EXPECT_TRUE(NSString::stringWithFormat("%@", 3).isNil());       // a number for %@
+    EXPECT_TRUE(NSString::stringWithFormat("%d", 1.5).isNil());      // a double for %d
+    EXPECT_TRUE(NSString::stringWithFormat("%@", 3).isNil());        // a number for %@
     EXPECT_TRUE(NSString::stringWithFormat("%d and %d", 1).isNil()); // too few
     EXPECT_TRUE(NSString::stringWithUTF8String("\xC3\x28").isNil()); // not UTF-8
     EXPECT_TRUE(NSString::stringWithUTF8String(nullptr).isNil());
@@ -55,9 +56,8 @@ TEST(FileManager, EnumeratesWithoutHiddenFilesAndMovesWithoutOverwriting)
         std::ofstream(root / name) << name;
 
     std::set<std::string> seen;
-    NSDirectoryEnumerator walk =
-        NSFileManager::defaultManager()->enumeratorAtURL(NSURL::fileURLWithPath(root.string()),
-                                                         NSDirectoryEnumerationSkipsHiddenFiles);
+    NSDirectoryEnumerator walk = NSFileManager::defaultManager()->enumeratorAtURL(
+        NSURL::fileURLWithPath(root.string()), NSDirectoryEnumerationSkipsHiddenFiles);
     while (NSURL url = walk.nextObject())
         seen.insert(fs::relative(url.path().utf8(), root).string());
     EXPECT_EQ(seen, (std::set<std::string>{"a.wav", "sub", "sub/b.aif"}));
@@ -130,9 +130,9 @@ struct ScanCase {
 TEST(Scanner, ScansAnIntegerAfterBlanksWithAnOptionalSign)
 {
     const ScanCase cases[] = {
-        {"120", true, 120, true},   {" -45 ", true, -45, true}, {"+7", true, 7, true},
-        {"12a", true, 12, false},   {"12.5", true, 12, false},  {"a12", false, 0, false},
-        {"", false, 0, true},       {"-", false, 0, false},     {"99999999999", true, 2147483647, true},
+        {"120", true, 120, true}, {" -45 ", true, -45, true}, {"+7", true, 7, true},
+        {"12a", true, 12, false}, {"12.5", true, 12, false},  {"a12", false, 0, false},
+        {"", false, 0, true},     {"-", false, 0, false},     {"99999999999", true, 2147483647, true},
     };
     for (const ScanCase& c : cases) {
         SCOPED_TRACE(c.text);

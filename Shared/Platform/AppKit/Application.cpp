@@ -538,8 +538,8 @@ NSMenuItem::NSMenuItem(const NSString& title, const NSString& keyEquivalent)
     if (!key.empty()) {
         QString text = QString::fromStdString(key);
         bool shifted = text.size() == 1 && text[0].isUpper();
-        d->action->setShortcut(QKeySequence((shifted ? QStringLiteral("Ctrl+Shift+") : QStringLiteral("Ctrl+")) +
-                                            text.toUpper()));
+        d->action->setShortcut(
+            QKeySequence((shifted ? QStringLiteral("Ctrl+Shift+") : QStringLiteral("Ctrl+")) + text.toUpper()));
     }
     QObject::connect(d->action, &QAction::triggered, [this] {
         if (d->call)

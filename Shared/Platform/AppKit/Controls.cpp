@@ -25,8 +25,7 @@ using vt::appkit::ViewImpl;
 
 namespace {
 
-template <class Widget>
-Widget* widgetOf(const NSView* view)
+template <class Widget> Widget* widgetOf(const NSView* view)
 {
     return static_cast<Widget*>(ViewAccess::widget(view));
 }

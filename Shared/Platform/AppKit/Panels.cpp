@@ -70,8 +70,8 @@ public:
         } else {
             dialog.setAcceptMode(QFileDialog::AcceptOpen);
             dialog.setFileMode(request.canChooseDirectories && !request.canChooseFiles ? QFileDialog::Directory
-                               : request.allowsMultipleSelection                      ? QFileDialog::ExistingFiles
-                                                                                      : QFileDialog::ExistingFile);
+                               : request.allowsMultipleSelection                       ? QFileDialog::ExistingFiles
+                                                                                       : QFileDialog::ExistingFile);
         }
         PanelAnswer answer;
         if (dialog.exec() != QDialog::Accepted)
@@ -90,8 +90,8 @@ public:
                                                                                         : QMessageBox::NoIcon;
         if (!notice.waitsForAnswer) {
             // A notice does not wait: it stays on screen until dismissed.
-            auto* box = new QMessageBox(icon, QString::fromStdString(notice.header),
-                                        QString::fromStdString(notice.message));
+            auto* box =
+                new QMessageBox(icon, QString::fromStdString(notice.header), QString::fromStdString(notice.message));
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->addButton(QString::fromStdString(notice.button.empty() ? std::string("OK") : notice.button),
                            QMessageBox::AcceptRole);
@@ -103,16 +103,14 @@ public:
         QMessageBox box(icon, QString::fromStdString(notice.header), QString::fromStdString(notice.message));
         box.setText(QString::fromStdString(notice.header));
         box.setInformativeText(QString::fromStdString(notice.message));
-        QAbstractButton* defaultButton =
-            box.addButton(QString::fromStdString(notice.button), QMessageBox::AcceptRole);
-        QAbstractButton* alternate = notice.alternateButton.empty()
-                                         ? nullptr
-                                         : box.addButton(QString::fromStdString(notice.alternateButton),
-                                                         QMessageBox::RejectRole);
-        QAbstractButton* other =
-            notice.otherButton.empty()
+        QAbstractButton* defaultButton = box.addButton(QString::fromStdString(notice.button), QMessageBox::AcceptRole);
+        QAbstractButton* alternate =
+            notice.alternateButton.empty()
                 ? nullptr
-                : box.addButton(QString::fromStdString(notice.otherButton), QMessageBox::ActionRole);
+                : box.addButton(QString::fromStdString(notice.alternateButton), QMessageBox::RejectRole);
+        QAbstractButton* other = notice.otherButton.empty() ? nullptr
+                                                            : box.addButton(QString::fromStdString(notice.otherButton),
+                                                                            QMessageBox::ActionRole);
         box.setDefaultButton(static_cast<QPushButton*>(defaultButton));
         box.exec();
         QAbstractButton* clicked = box.clickedButton();

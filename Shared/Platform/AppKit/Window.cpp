@@ -91,8 +91,8 @@ constexpr SpecialKey kSpecialKeys[] = {
 };
 
 // macOS key codes of the ANSI letters a to z and digits 0 to 9.
-constexpr unsigned short kLetterKeyCodes[] = {0,  11, 8,  2,  14, 3,  5,  4,  34, 38, 40, 37, 46,
-                                              45, 31, 35, 12, 15, 1,  17, 32, 9,  13, 7,  16, 6};
+constexpr unsigned short kLetterKeyCodes[] = {0,  11, 8,  2,  14, 3, 5,  4,  34, 38, 40, 37, 46,
+                                              45, 31, 35, 12, 15, 1, 17, 32, 9,  13, 7,  16, 6};
 constexpr unsigned short kDigitKeyCodes[] = {29, 18, 19, 20, 21, 23, 22, 26, 28, 25};
 constexpr unsigned short kNoKeyCode = 0xFFFF;
 
@@ -135,7 +135,7 @@ NSEvent eventFromKey(const QKeyEvent& event, bool down)
         // character for Ctrl+letter).
         if ((qtModifiers & Qt::ControlModifier) && key >= Qt::Key_A && key <= Qt::Key_Z) {
             char letter = static_cast<char>((qtModifiers & Qt::ShiftModifier) ? 'A' + (key - Qt::Key_A)
-                                                                               : 'a' + (key - Qt::Key_A));
+                                                                              : 'a' + (key - Qt::Key_A));
             characters.push_back(static_cast<char16_t>(letter));
         } else if ((qtModifiers & Qt::ControlModifier) && key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde) {
             characters.push_back(static_cast<char16_t>(key));
@@ -191,7 +191,8 @@ void WindowImpl::layout()
         menuBar->setGeometry(0, 0, widget->width(), bar);
     }
     if (contentView)
-        ViewAccess::widget(contentView.get())->setGeometry(0, bar, widget->width(), std::max(widget->height() - bar, 0));
+        ViewAccess::widget(contentView.get())
+            ->setGeometry(0, bar, widget->width(), std::max(widget->height() - bar, 0));
 }
 
 void WindowImpl::moveChildrenWithParent()
@@ -588,8 +589,9 @@ void CALayer::setBackgroundColor(const NSColor& color)
 {
     QWidget* widget = ViewAccess::widget(m_view);
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, QColor::fromRgbF(static_cast<float>(color.red), static_cast<float>(color.green),
-                                                        static_cast<float>(color.blue), static_cast<float>(color.alpha)));
+    palette.setColor(QPalette::Window,
+                     QColor::fromRgbF(static_cast<float>(color.red), static_cast<float>(color.green),
+                                      static_cast<float>(color.blue), static_cast<float>(color.alpha)));
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }

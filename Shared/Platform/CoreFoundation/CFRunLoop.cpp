@@ -231,8 +231,7 @@ SInt32 CFRunLoopRunInMode(CFRunLoopMode, CFTimeInterval seconds, Boolean returnA
         events = mainLoop().events;
     }
     if (events != nullptr)
-        return events->runSlice(seconds, returnAfterSourceHandled) ? kCFRunLoopRunHandledSource
-                                                                   : kCFRunLoopRunTimedOut;
+        return events->runSlice(seconds, returnAfterSourceHandled) ? kCFRunLoopRunHandledSource : kCFRunLoopRunTimedOut;
 
     using Clock = std::chrono::steady_clock;
     const auto deadline =

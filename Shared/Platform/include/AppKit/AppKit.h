@@ -162,7 +162,8 @@ public:
     static std::unique_ptr<NSTimer> scheduledTimerWithTimeInterval(NSTimeInterval interval, T* target,
                                                                    void (T::*selector)(NSTimer*), bool repeats)
     {
-        return schedule(interval, [target, selector](NSTimer* t) { (target->*selector)(t); }, repeats);
+        return schedule(
+            interval, [target, selector](NSTimer* t) { (target->*selector)(t); }, repeats);
     }
     ~NSTimer() override;
 
@@ -173,8 +174,7 @@ public:
 private:
     friend struct vt::appkit::TimerImpl;
     NSTimer();
-    static std::unique_ptr<NSTimer> schedule(NSTimeInterval interval, std::function<void(NSTimer*)> fire,
-                                             bool repeats);
+    static std::unique_ptr<NSTimer> schedule(NSTimeInterval interval, std::function<void(NSTimer*)> fire, bool repeats);
     std::unique_ptr<vt::appkit::TimerImpl> d;
 };
 
@@ -188,8 +188,7 @@ public:
     ~NSMenuItem() override;
 
     NSString title() const;
-    template <class T>
-    void setTarget(T* target, void (T::*action)(id))
+    template <class T> void setTarget(T* target, void (T::*action)(id))
     {
         setAction([target, action](id sender) { (target->*action)(sender); });
     }
@@ -213,8 +212,7 @@ public:
     // Takes ownership of the item.
     void addItem(NSMenuItem* item);
     template <class T>
-    NSMenuItem* addItemWithTitle(const NSString& title, T* target, void (T::*action)(id),
-                                 const NSString& keyEquivalent)
+    NSMenuItem* addItemWithTitle(const NSString& title, T* target, void (T::*action)(id), const NSString& keyEquivalent)
     {
         auto* item = new NSMenuItem(title, keyEquivalent);
         item->setTarget(target, action);
@@ -479,8 +477,7 @@ class NSControl : public NSView {
 public:
     bool isEnabled() const;
     void setEnabled(bool enabled);
-    template <class T>
-    void setTarget(T* target, void (T::*action)(id))
+    template <class T> void setTarget(T* target, void (T::*action)(id))
     {
         setAction([target, action](id sender) { (target->*action)(sender); });
     }

@@ -48,8 +48,7 @@ public:
     // Main thread: calls selector(object) on this object after the delay (0 =
     // on the next turn of the main run loop), like
     // performSelector:withObject:afterDelay:.
-    template <class T>
-    void performSelector(void (T::*selector)(id), id object, NSTimeInterval delay)
+    template <class T> void performSelector(void (T::*selector)(id), id object, NSTimeInterval delay)
     {
         static_assert(std::is_base_of_v<NSObject, T>, "the selector must be a method of an NSObject");
         T* self = static_cast<T*>(this);
@@ -75,8 +74,7 @@ public:
     // printf formatting plus %@ for an NSString (a nil one prints "(null)").
     // Arguments are checked against the conversions: a mismatch (a number
     // for %@, a string for %d, too few arguments) gives nil.
-    template <class... Args>
-    static NSString stringWithFormat(const char* format, const Args&... args)
+    template <class... Args> static NSString stringWithFormat(const char* format, const Args&... args)
     {
         const FormatArgument list[] = {FormatArgument(args)..., FormatArgument()};
         return format_(format, list, sizeof...(Args));
@@ -293,7 +291,8 @@ public:
     void addObserver(T* observer, void (T::*selector)(NSNotification*), const NSNotificationName& name, id object)
     {
         static_assert(std::is_base_of_v<NSObject, T>, "an observer must be an NSObject");
-        add(observer, [observer, selector](NSNotification* n) { (observer->*selector)(n); }, name, object);
+        add(
+            observer, [observer, selector](NSNotification* n) { (observer->*selector)(n); }, name, object);
     }
     void removeObserver(id observer);
     void postNotificationName(const NSNotificationName& name, id object);

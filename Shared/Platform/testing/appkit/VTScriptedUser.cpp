@@ -399,7 +399,8 @@ void ScriptedUser::postClick(NSButton* button)
     QPointF global = widget->mapToGlobal(center);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-        QCoreApplication::postEvent(widget, new QMouseEvent(type, center, global, Qt::LeftButton, held, Qt::NoModifier));
+        QCoreApplication::postEvent(widget,
+                                    new QMouseEvent(type, center, global, Qt::LeftButton, held, Qt::NoModifier));
     }
 }
 

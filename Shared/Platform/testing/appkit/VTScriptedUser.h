@@ -55,10 +55,10 @@ public:
     // missing or of another kind fails the test and is cancelled (an
     // alert is confirmed), so the code under test goes on instead of
     // hanging.
-    void pressAlertButton();                             // NSAlert: OK
+    void pressAlertButton();                                // NSAlert: OK
     void chooseInOpenPanel(std::vector<std::string> paths); // OK with these
-    void chooseInSavePanel(const std::string& path);     // OK with this path
-    void cancelPanel();                                  // open or save
+    void chooseInSavePanel(const std::string& path);        // OK with this path
+    void cancelPanel();                                     // open or save
     // CFUserNotificationDisplayAlert: kCFUserNotificationDefaultResponse ...
     void answerNotification(CFOptionFlags response);
     size_t unusedAnswers() const;
