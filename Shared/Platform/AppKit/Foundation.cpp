@@ -228,13 +228,23 @@ unichar NSString::characterAtIndex(NSUInteger index) const
     return index < units.size() ? units[index] : 0;
 }
 
+namespace {
+
+// A path without the trailing slashes that name no component.
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
 NSString NSString::lastPathComponent() const
 {
     if (!m_valid)
         return {};
-    std::string path = m_text;
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
+    std::string path = withoutTrailingSlashes(m_text);
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos || path == "/")
         return NSString(path);
@@ -245,9 +255,7 @@ NSString NSString::stringByDeletingLastPathComponent() const
 {
     if (!m_valid)
         return {};
-    std::string path = m_text;
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
+    std::string path = withoutTrailingSlashes(m_text);
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos)
         return NSString("");

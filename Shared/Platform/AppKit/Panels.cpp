@@ -152,6 +152,14 @@ NSURL withAllowedExtension(const NSURL& chosen, const std::vector<NSString>& all
     return NSURL::fileURLWithPath(NSString(chosen.path().utf8() + "." + allowedFileTypes.front().utf8()));
 }
 
+// Shows a panel through the presenter, with user input going to it.
+PanelAnswer runPanel(const PanelRequest& request)
+{
+    ensureApplication();
+    ModalScope modal;
+    return presenter().runPanel(request);
+}
+
 } // namespace vt::appkit
 
 NSModalResponse NSAlert::runModal()
@@ -163,17 +171,12 @@ NSModalResponse NSAlert::runModal()
 
 NSModalResponse NSSavePanel::runModal()
 {
-    vt::appkit::ensureApplication();
     vt::appkit::PanelRequest request;
     request.kind = vt::appkit::PanelKind::save;
     request.allowedFileTypes = m_allowedFileTypes;
     request.nameFieldStringValue = m_nameFieldStringValue;
     request.directoryURL = m_directoryURL;
-    vt::appkit::PanelAnswer answer;
-    {
-        vt::appkit::ModalScope modal;
-        answer = vt::appkit::presenter().runPanel(request);
-    }
+    vt::appkit::PanelAnswer answer = vt::appkit::runPanel(request);
     m_chosen.clear();
     if (answer.response != NSModalResponseOK || answer.chosen.empty())
         return NSModalResponseCancel;
@@ -188,7 +191,6 @@ NSURL NSSavePanel::URL() const
 
 NSModalResponse NSOpenPanel::runModal()
 {
-    vt::appkit::ensureApplication();
     vt::appkit::PanelRequest request;
     request.kind = vt::appkit::PanelKind::open;
     request.allowedFileTypes = m_allowedFileTypes;
@@ -196,11 +198,7 @@ NSModalResponse NSOpenPanel::runModal()
     request.canChooseFiles = m_canChooseFiles;
     request.canChooseDirectories = m_canChooseDirectories;
     request.allowsMultipleSelection = m_allowsMultipleSelection;
-    vt::appkit::PanelAnswer answer;
-    {
-        vt::appkit::ModalScope modal;
-        answer = vt::appkit::presenter().runPanel(request);
-    }
+    vt::appkit::PanelAnswer answer = vt::appkit::runPanel(request);
     m_chosen.clear();
     if (answer.response != NSModalResponseOK || answer.chosen.empty())
         return NSModalResponseCancel;
