@@ -196,7 +196,7 @@ namespace vt::appkit {
 // Lets the formatter decide every change the user makes to the text.
 class FormatterValidator : public QValidator {
 public:
-    explicit FormatterValidator(NSFormatter* formatter) : m_formatter(formatter) {}
+    FormatterValidator(NSFormatter* formatter, QObject* field) : QValidator(field), m_formatter(formatter) {}
     State validate(QString& input, int&) const override
     {
         NSString proposed;
@@ -281,7 +281,8 @@ void NSTextField::setFormatter(NSFormatter* formatter)
     auto* d = static_cast<vt::appkit::TextFieldImpl*>(impl());
     auto* field = widgetOf<QLineEdit>(this);
     const QValidator* old = field->validator();
-    field->setValidator(formatter != nullptr ? new vt::appkit::FormatterValidator(formatter) : nullptr);
+    // The field owns its validator; the validator asks the formatter.
+    field->setValidator(formatter != nullptr ? new vt::appkit::FormatterValidator(formatter, field) : nullptr);
     delete old;
     d->formatter.reset(formatter);
 }

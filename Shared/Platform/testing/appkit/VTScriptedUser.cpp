@@ -25,6 +25,14 @@
 #include <deque>
 #include <filesystem>
 
+// LeakSanitizer: fontconfig keeps its configuration caches and libdbus (Qt's
+// X11 platform talks to the session bus) its connection data for the whole
+// process by design; nothing outside these system libraries is excused.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}
+
 namespace vt::testing {
 
 namespace {
