@@ -1,6 +1,8 @@
 // The run loop stand-in. Only the main thread has a live run loop: it runs
-// due timers, posted work and the window system's events. On any other
-// thread running the loop sleeps for the time asked.
+// due timers and posted work. Once the window layer installs its event loop,
+// that loop is the main run loop: timers and posted work run inside it and a
+// run of the loop is a slice of it. On any other thread running the loop
+// sleeps for the time asked.
 #include "CFObject.h"
 
 #include <vtplatform/RunLoop.h>
@@ -39,8 +41,6 @@ struct __CFRunLoopTimer : vt::cf::Object {
 namespace {
 
 constexpr double kUnixToAbsoluteEpoch = 978307200.0; // 1970-01-01 to 2001-01-01
-// While a window system is attached, its events are polled this often.
-constexpr double kEventPollSeconds = 0.002;
 
 struct MainLoop {
     std::mutex mutex;
@@ -55,6 +55,15 @@ MainLoop& mainLoop()
 {
     static MainLoop loop;
     return loop;
+}
+
+// Called with the loop's mutex held: tells the waiting loop, and the window
+// system's loop when one is installed, that there is something to run.
+void wakeLocked()
+{
+    mainLoop().woken = true;
+    if (mainLoop().events != nullptr)
+        mainLoop().events->wake();
 }
 
 __CFRunLoop mainRunLoopObject;
@@ -131,7 +140,7 @@ double secondsToNextTimer(double limit)
     CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
     std::lock_guard<std::mutex> lock(mainLoop().mutex);
     for (__CFRunLoopTimer* t : mainLoop().timers)
-        if (t->valid)
+        if (t->valid && !t->firing)
             limit = std::min(limit, t->fireDate - now);
     return std::max(limit, 0.0);
 }
@@ -156,7 +165,7 @@ void performOnMainRunLoop(std::function<void()> work)
     {
         std::lock_guard<std::mutex> lock(mainLoop().mutex);
         mainLoop().work.push_back(std::move(work));
-        mainLoop().woken = true;
+        wakeLocked();
     }
     mainLoop().wake.notify_all();
 }
@@ -165,6 +174,22 @@ void setRunLoopEventSource(RunLoopEventSource* source)
 {
     std::lock_guard<std::mutex> lock(mainLoop().mutex);
     mainLoop().events = source;
+    // Whatever was queued before the loop joined runs in its first turn.
+    if (source != nullptr && (!mainLoop().work.empty() || !mainLoop().timers.empty()))
+        source->wake();
+}
+
+bool runMainRunLoopSources()
+{
+    bool handled = fireDueTimers();
+    return runPostedWork() || handled;
+}
+
+double secondsUntilNextMainRunLoopTimer()
+{
+    constexpr double none = 1e300;
+    double seconds = secondsToNextTimer(none);
+    return seconds >= none ? -1.0 : seconds;
 }
 
 } // namespace vt::platform
@@ -195,33 +220,31 @@ CFRunLoopRef CFRunLoopGetCurrent(void)
 
 SInt32 CFRunLoopRunInMode(CFRunLoopMode, CFTimeInterval seconds, Boolean returnAfterSourceHandled)
 {
+    seconds = std::max(seconds, 0.0);
     if (!vt::platform::isMainThread()) {
         sleepFor(seconds);
         return kCFRunLoopRunTimedOut;
     }
+    vt::platform::RunLoopEventSource* events;
+    {
+        std::lock_guard<std::mutex> lock(mainLoop().mutex);
+        events = mainLoop().events;
+    }
+    if (events != nullptr)
+        return events->runSlice(seconds, returnAfterSourceHandled) ? kCFRunLoopRunHandledSource : kCFRunLoopRunTimedOut;
+
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(std::max(seconds, 0.0)));
+    const auto deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     for (;;) {
-        bool handled = fireDueTimers();
-        handled = runPostedWork() || handled;
-        vt::platform::RunLoopEventSource* events;
-        {
-            std::lock_guard<std::mutex> lock(mainLoop().mutex);
-            events = mainLoop().events;
-        }
-        if (events != nullptr)
-            handled = events->dispatchPending() || handled;
+        bool handled = vt::platform::runMainRunLoopSources();
         if (handled && returnAfterSourceHandled)
             return kCFRunLoopRunHandledSource;
 
         auto now = Clock::now();
         if (now >= deadline)
             return kCFRunLoopRunTimedOut;
-        double wait = std::chrono::duration<double>(deadline - now).count();
-        wait = secondsToNextTimer(wait);
-        if (events != nullptr)
-            wait = std::min(wait, kEventPollSeconds);
+        double wait = secondsToNextTimer(std::chrono::duration<double>(deadline - now).count());
         std::unique_lock<std::mutex> lock(mainLoop().mutex);
         mainLoop().wake.wait_for(lock, std::chrono::duration<double>(wait), [] { return mainLoop().woken; });
         mainLoop().woken = false;
@@ -232,7 +255,7 @@ void CFRunLoopWakeUp(CFRunLoopRef)
 {
     {
         std::lock_guard<std::mutex> lock(mainLoop().mutex);
-        mainLoop().woken = true;
+        wakeLocked();
     }
     mainLoop().wake.notify_all();
 }
@@ -265,7 +288,7 @@ void CFRunLoopAddTimer(CFRunLoopRef rl, CFRunLoopTimerRef timerRef, CFRunLoopMod
             return;
         CFRetain(t);
         timers.push_back(t);
-        mainLoop().woken = true;
+        wakeLocked();
     }
     mainLoop().wake.notify_all();
 }

@@ -308,6 +308,15 @@ enum {
 SInt32 CFUserNotificationDisplayNotice(CFTimeInterval timeout, CFOptionFlags flags, CFURLRef iconURL, CFURLRef soundURL,
                                        CFURLRef localizationURL, CFStringRef alertHeader, CFStringRef alertMessage,
                                        CFStringRef defaultButtonTitle);
+// Shows an alert with up to three buttons (NULL titles are left out; a NULL
+// default title gives "OK") and waits for the user's choice, which it stores
+// in *responseFlags as kCFUserNotificationDefaultResponse, ...Alternate...,
+// ...Other... or ...Cancel... (timed out or nothing to show it with). Any
+// thread; answers 0 when the alert was shown.
+SInt32 CFUserNotificationDisplayAlert(CFTimeInterval timeout, CFOptionFlags flags, CFURLRef iconURL, CFURLRef soundURL,
+                                      CFURLRef localizationURL, CFStringRef alertHeader, CFStringRef alertMessage,
+                                      CFStringRef defaultButtonTitle, CFStringRef alternateButtonTitle,
+                                      CFStringRef otherButtonTitle, CFOptionFlags* responseFlags);
 
 #ifdef __cplusplus
 }
