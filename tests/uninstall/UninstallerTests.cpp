@@ -289,6 +289,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, UninstallStoredInstrumentsPath,
     ::testing::Values(InstrumentsPathCase{"in the home folder", "{H}/x", false},
                       InstrumentsPathCase{"above the home folder", "{R}/home/staff/x", false},
+                      // The folder would be the user's Documents with all it holds.
+                      InstrumentsPathCase{"in a folder directly in the home folder", "{H}/Documents/x", false},
                       InstrumentsPathCase{"in the root", "{R}/x", false},
                       InstrumentsPathCase{"in a top-level folder", "{R}/usr/x", false},
                       InstrumentsPathCase{"in the install root", "{IR}/x", false},
