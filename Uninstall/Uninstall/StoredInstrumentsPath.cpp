@@ -1,36 +1,28 @@
-// The stored "InstrumentsPath", read through the Core Foundation
-// preferences. The window layer's user-defaults class will read the same
-// domain (a suite named "com.veltrane.Kindra", stringForKey:); this is the
-// one place to switch over to it.
+// The stored "InstrumentsPath", read through a user-defaults object opened
+// for the product's suite.
 #include "UninstallFolders.h"
 #include "Uninstaller.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <Foundation/Foundation.h>
 
 #include <cstdio>
-#include <vector>
 
 std::optional<std::string> storedInstrumentsPath()
 {
     char domainName[kPathBufferSize] = {};
     std::snprintf(domainName, sizeof domainName, "com.veltrane.%s", kProductName);
+    // Read what the file holds now, not a copy from an earlier press: the
+    // press before may have removed the preferences file.
     CFStringRef domain = CFStringCreateWithCString(nullptr, domainName, kCFStringEncodingUTF8);
     if (domain == nullptr)
         return std::nullopt;
-    // Read what the file holds now, not a copy from an earlier press.
     CFPreferencesAppSynchronize(domain);
-    CFPropertyListRef value = CFPreferencesCopyAppValue(CFSTR("InstrumentsPath"), domain);
     CFRelease(domain);
-    std::optional<std::string> path;
-    if (value != nullptr && CFGetTypeID(value) == CFStringGetTypeID()) {
-        auto string = static_cast<CFStringRef>(value);
-        std::vector<char> bytes(
-            static_cast<size_t>(CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8)) +
-            1);
-        if (CFStringGetCString(string, bytes.data(), static_cast<CFIndex>(bytes.size()), kCFStringEncodingUTF8))
-            path = bytes.data();
-    }
-    if (value != nullptr)
-        CFRelease(value);
-    return path;
+
+    NSUserDefaults defaults(NSString::stringWithUTF8String(domainName));
+    NSString path = defaults.stringForKey("InstrumentsPath");
+    if (!path)
+        return std::nullopt;
+    return path.utf8();
 }

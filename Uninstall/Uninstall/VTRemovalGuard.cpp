@@ -88,6 +88,8 @@ const char* refusalName(VTRemovalRefusal refusal)
         return "install-root";
     case VTRemovalRefusal::homeFolder:
         return "home-folder";
+    case VTRemovalRefusal::inHomeFolder:
+        return "in-home-folder";
     }
     return "unknown";
 }
@@ -153,6 +155,8 @@ VTRemovalRefusal VTRemovalGuard::check(const char* path, std::string& resolved) 
     for (const std::string& home : m_homes) {
         if (isAtOrAbove(candidate, home))
             return VTRemovalRefusal::homeFolder;
+        if (parentOf(candidate) == home)
+            return VTRemovalRefusal::inHomeFolder;
     }
     resolved = candidate;
     return VTRemovalRefusal::none;

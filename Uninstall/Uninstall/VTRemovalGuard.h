@@ -1,7 +1,8 @@
 // What a privileged "rm -rf" may be given. Removal runs as root, so a wrong
 // path destroys a system: the file-system root, its top-level folders, the
-// install root with the folders above it and its own top-level folders, and
-// every home folder with the folders above it are refused, as are paths
+// install root with the folders above it and its own top-level folders,
+// every home folder with the folders above it and the folders directly in
+// it (Documents, Music, Library, ...) are refused, as are paths
 // that are not plain absolute paths or that the 256-byte path buffers cut.
 // The checks apply to the path with its parents' symbolic links resolved,
 // and that resolved path is the one to remove, so no link can smuggle a
@@ -24,7 +25,8 @@ enum class VTRemovalRefusal {
     fileSystemRoot, // the root or a folder above it
     topLevelFolder, // a folder directly in the root or in the install root
     installRoot,    // the install root or a folder above it
-    homeFolder      // a home folder or a folder above it
+    homeFolder,     // a home folder or a folder above it
+    inHomeFolder    // a folder directly in a home folder: it holds the user's own files
 };
 
 // Any thread: the word the helper answers a refusal with.

@@ -154,11 +154,13 @@ TEST_F(PrivilegedHelper, StartsOnlyRmOfAnAllowedPathAndAnswersEveryLine)
         {"/bin/rm -rf {IR}/Applications", "error top-level-folder"},
         {"/bin/rm -rf {H}", "error home-folder"},
         {"/bin/rm -rf {R}/home/staff", "error home-folder"},
+        {"/bin/rm -rf {H}/Documents", "error in-home-folder"},
         {"/bin/rm -rf {R}/srv/missing/Kindra", "error unresolvable"},
         // The same reached through links; a link itself is only a link.
         {"/bin/rm -rf {R}/srv/everything/usr", "error top-level-folder"},
         {"/bin/rm -rf {R}/srv/everything/srv/homes/alex", "error home-folder"},
         {"/bin/rm -rf {R}/srv/homes/alex", "error home-folder"},
+        {"/bin/rm -rf {R}/srv/homes/alex/Documents", "error in-home-folder"},
         {"/bin/rm -rf {R}/srv/outside/usr", "error outside-root"},
         {"/bin/rm -rf {R}/srv/homes", "ok"},
         // Still answering after all of the above.
