@@ -44,13 +44,13 @@ TempoWindowPlacement tempoWindowPlacement(CGFloat screenHeight, NSRect mainFrame
 {
     TempoWindowPlacement placement;
     if (tempoSize.height + mainFrame.size.height + menuBarHeight > screenHeight) {
-        placement.frame = NSMakeRect(mainFrame.origin.x, mainFrame.size.height - menuBarHeight, tempoSize.width,
-                                     tempoSize.height);
+        placement.frame =
+            NSMakeRect(mainFrame.origin.x, mainFrame.size.height - menuBarHeight, tempoSize.width, tempoSize.height);
         placement.level = NSDockWindowLevel;
         return placement;
     }
     placement.docked = true;
-    placement.frame = NSMakeRect(mainFrame.origin.x, mainFrame.origin.y - tempoSize.height, mainFrame.size.width,
-                                 tempoSize.height);
+    placement.frame =
+        NSMakeRect(mainFrame.origin.x, mainFrame.origin.y - tempoSize.height, mainFrame.size.width, tempoSize.height);
     return placement;
 }

@@ -99,7 +99,6 @@ void PluginWindow::openHelp()
 
 void PluginWindow::checkForUpdates()
 {
-    if (VTEffectCommands* commands = commandsOf(plugin());
-        commands != nullptr && commands->checkForUpdates != nullptr)
+    if (VTEffectCommands* commands = commandsOf(plugin()); commands != nullptr && commands->checkForUpdates != nullptr)
         commands->checkForUpdates(plugin());
 }

@@ -3,29 +3,29 @@
 // Row numbers are those the plug-in interface counts; rows 18, 22 to 37, 50,
 // 52 and 53 hold no character.
 const VKeyRow VKeys[55] = {
-    {NSBackspaceCharacter, 1},     // VKEY_BACK
-    {NSTabCharacter, 2},           // VKEY_TAB
-    {0, 3},                        // VKEY_CLEAR
-    {NSEnterCharacter, 4},         // VKEY_RETURN
-    {NSPauseFunctionKey, 5},       // VKEY_PAUSE
-    {27, 6},                       // VKEY_ESCAPE
-    {' ', 7},                      // VKEY_SPACE
-    {NSEndFunctionKey, 9},         // VKEY_END
-    {NSHomeFunctionKey, 10},       // VKEY_HOME
-    {NSLeftArrowFunctionKey, 11},  // VKEY_LEFT
-    {NSUpArrowFunctionKey, 12},    // VKEY_UP
-    {NSRightArrowFunctionKey, 13}, // VKEY_RIGHT
-    {NSDownArrowFunctionKey, 14},  // VKEY_DOWN
-    {NSPageUpFunctionKey, 15},     // VKEY_PAGEUP
-    {NSPageDownFunctionKey, 16},   // VKEY_PAGEDOWN
-    {NSSelectFunctionKey, 17},     // VKEY_SELECT
+    {NSBackspaceCharacter, 1},      // VKEY_BACK
+    {NSTabCharacter, 2},            // VKEY_TAB
+    {0, 3},                         // VKEY_CLEAR
+    {NSEnterCharacter, 4},          // VKEY_RETURN
+    {NSPauseFunctionKey, 5},        // VKEY_PAUSE
+    {27, 6},                        // VKEY_ESCAPE
+    {' ', 7},                       // VKEY_SPACE
+    {NSEndFunctionKey, 9},          // VKEY_END
+    {NSHomeFunctionKey, 10},        // VKEY_HOME
+    {NSLeftArrowFunctionKey, 11},   // VKEY_LEFT
+    {NSUpArrowFunctionKey, 12},     // VKEY_UP
+    {NSRightArrowFunctionKey, 13},  // VKEY_RIGHT
+    {NSDownArrowFunctionKey, 14},   // VKEY_DOWN
+    {NSPageUpFunctionKey, 15},      // VKEY_PAGEUP
+    {NSPageDownFunctionKey, 16},    // VKEY_PAGEDOWN
+    {NSSelectFunctionKey, 17},      // VKEY_SELECT
     {NSPrintScreenFunctionKey, 18}, // VKEY_PRINT
-    {NSExecuteFunctionKey, 19},    // VKEY_ENTER
-    {0, 20},                       // VKEY_SNAPSHOT
-    {NSInsertFunctionKey, 21},     // VKEY_INSERT
-    {NSDeleteFunctionKey, 22},     // VKEY_DELETE
-    {NSHelpFunctionKey, 23},       // VKEY_HELP
-    {0, 24},                       // VKEY_NUMPAD0 ... VKEY_DIVIDE
+    {NSExecuteFunctionKey, 19},     // VKEY_ENTER
+    {0, 20},                        // VKEY_SNAPSHOT
+    {NSInsertFunctionKey, 21},      // VKEY_INSERT
+    {NSDeleteFunctionKey, 22},      // VKEY_DELETE
+    {NSHelpFunctionKey, 23},        // VKEY_HELP
+    {0, 24},                        // VKEY_NUMPAD0 ... VKEY_DIVIDE
     {0, 25},
     {0, 26},
     {0, 27},
@@ -53,11 +53,11 @@ const VKeyRow VKeys[55] = {
     {NSF1FunctionKey + 9, 49},
     {NSF1FunctionKey + 10, 50},
     {NSF12FunctionKey, 51},
-    {0, 52},                      // VKEY_NUMLOCK
+    {0, 52},                       // VKEY_NUMLOCK
     {NSScrollLockFunctionKey, 53}, // VKEY_SCROLL
-    {0, 54},                      // VKEY_SHIFT
-    {0, 55},                      // VKEY_CONTROL
-    {NSMenuFunctionKey, 56},      // VKEY_ALT
+    {0, 54},                       // VKEY_SHIFT
+    {0, 55},                       // VKEY_CONTROL
+    {NSMenuFunctionKey, 56},       // VKEY_ALT
 };
 
 uint8_t vkeyForCharacter(unichar c)
