@@ -47,7 +47,8 @@ inline void PrintTo(const Request& r, std::ostream* out)
 // past effClose (after which the plug-in's own records are gone).
 class RequestSpy {
 public:
-    explicit RequestSpy(AEffect* effect) : m_effect(effect), m_original(effect->dispatcher), m_main(std::this_thread::get_id())
+    explicit RequestSpy(AEffect* effect)
+        : m_effect(effect), m_original(effect->dispatcher), m_main(std::this_thread::get_id())
     {
         s_spy = this;
         effect->dispatcher = &RequestSpy::dispatch;

@@ -29,7 +29,8 @@ protected:
     std::vector<Request> keyRequests()
     {
         std::vector<Request> requests = probeRequests();
-        std::erase_if(requests, [](const Request& r) { return r.opcode != effEditKeyDown && r.opcode != effEditKeyUp; });
+        std::erase_if(requests,
+                      [](const Request& r) { return r.opcode != effEditKeyDown && r.opcode != effEditKeyUp; });
         return requests;
     }
 };
@@ -40,9 +41,9 @@ protected:
 std::vector<Request> windowProtocol(std::vector<Request> requests)
 {
     std::erase_if(requests, [](const Request& r) {
-        static const VstInt32 kept[] = {effClose,     effSetSampleRate, effSetBlockSize, effMainsChanged,
-                                        effEditGetRect, effEditOpen,    effEditClose,    effEditIdle,
-                                        effGetChunk,  effSetChunk,      effCanDo};
+        static const VstInt32 kept[] = {effClose,       effSetSampleRate, effSetBlockSize, effMainsChanged,
+                                        effEditGetRect, effEditOpen,      effEditClose,    effEditIdle,
+                                        effGetChunk,    effSetChunk,      effCanDo};
         const bool listed = std::find(std::begin(kept), std::end(kept), r.opcode) != std::end(kept);
         return !listed || (r.opcode == effMainsChanged && r.value == 0);
     });
@@ -245,15 +246,15 @@ TEST_P(ProbeAppStoredAudio, ReadsDevicesAndTempoOnlyForCoreAudioAndFallsBackToTh
     EXPECT_EQ(storedString("AudioDeviceOut Name"), "Studio Interface");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProbeAppStoredAudio,
-    ::testing::Values(
-        // Another driver family's settings: not one of them is read.
-        StoredAudioCase{"AudioDeviceType 0", 0, "Studio Interface", 120.0, ""},
-        StoredAudioCase{"a stored device that is plugged in", 16, "Studio Interface", 98.5, "Studio Interface"},
-        // The first start fails, the automatic choice takes the defaults.
-        StoredAudioCase{"a stored device that is gone", 16, "USB Box", 98.5, ""}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, ProbeAppStoredAudio,
+                         ::testing::Values(
+                             // Another driver family's settings: not one of them is read.
+                             StoredAudioCase{"AudioDeviceType 0", 0, "Studio Interface", 120.0, ""},
+                             StoredAudioCase{"a stored device that is plugged in", 16, "Studio Interface", 98.5,
+                                             "Studio Interface"},
+                             // The first start fails, the automatic choice takes the defaults.
+                             StoredAudioCase{"a stored device that is gone", 16, "USB Box", 98.5, ""}),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(ProbeApp, AShutDownWithAChunkOfSizeZeroLeavesTheSavedStateUntouched)
 {
@@ -316,8 +317,8 @@ INSTANTIATE_TEST_SUITE_P(
         // "D" at octave 4: note 48.
         KeyCase{"a letter plays its note", "D", false, 0, {{down, 100, 0, 0.0f, ""}}, true, 48, false},
         KeyCase{"the editor takes a letter", "D", false, 1, {{down, 100, 0, 0.0f, ""}}, true, -1, false},
-        KeyCase{"Shift+A as index 97 with modifiers 1", "Shift+A", false, 0, {{down, 97, 0, 1.0f, ""}}, false, -1,
-                false},
+        KeyCase{
+            "Shift+A as index 97 with modifiers 1", "Shift+A", false, 0, {{down, 97, 0, 1.0f, ""}}, false, -1, false},
         KeyCase{"Shift+D plays nothing", "Shift+D", false, 0, {{down, 100, 0, 1.0f, ""}}, false, -1, false},
         KeyCase{"Command+D plays nothing", "Ctrl+D", false, 0, {{down, 100, 0, 8.0f, ""}}, false, -1, false},
         KeyCase{"Option+D with modifiers 2", "Alt+D", false, 0, {{down, 100, 0, 2.0f, ""}}, true, 48, false},
