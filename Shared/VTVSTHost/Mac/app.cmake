@@ -25,3 +25,10 @@ add_dependencies(KindraApp Kindra)
 set(VT_APP_NAME Kindra)
 configure_file(${_vt_app}/Info.plist.in ${KINDRA_APP_DIR}/Contents/Info.plist @ONLY)
 file(MAKE_DIRECTORY ${KINDRA_APP_DIR}/Contents/Resources)
+
+# kindra-defaults: one string of a preferences domain, read or written the
+# way the application stores it; the install and run steps of ./dev use it.
+add_executable(kindra-defaults ${_vt_app}/install/Defaults.cpp)
+vt_target_defaults(kindra-defaults)
+target_link_libraries(kindra-defaults PRIVATE vtplatform)
+set_target_properties(kindra-defaults PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
