@@ -51,8 +51,7 @@ public:
         vt::testing::forgetPreferencesInMemory();
         fs::create_directories(contentFolder());
         // The support folder the installer would name.
-        CFStringRef value =
-            CFStringCreateWithCString(nullptr, (contentFolder() + "/").c_str(), kCFStringEncodingUTF8);
+        CFStringRef value = CFStringCreateWithCString(nullptr, (contentFolder() + "/").c_str(), kCFStringEncodingUTF8);
         CFPreferencesSetAppValue(CFSTR("contentpath"), value, CFSTR("com.veltrane.Kindra"));
         CFPreferencesAppSynchronize(CFSTR("com.veltrane.Kindra"));
         CFRelease(value);
