@@ -211,8 +211,8 @@ public:
         if (m_client == nullptr)
             return;
         for (int i = 0; i < 2; ++i)
-            m_ports[i] = jack_port_register(m_client, i == 0 ? "in_1" : "in_2", JACK_DEFAULT_AUDIO_TYPE,
-                                            JackPortIsInput, 0);
+            m_ports[i] =
+                jack_port_register(m_client, i == 0 ? "in_1" : "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(m_client, &Capture::process, this);
         jack_activate(m_client);
     }
@@ -356,11 +356,12 @@ TEST(KindraEndToEnd, StartsWithItsEditorPlaysATypedNoteThroughJackAndSavesItsSta
     fs::create_directories(content);
     fs::create_directories(home.path() / "runtime");
     fs::permissions(home.path() / "runtime", fs::perms::owner_all);
-    const std::vector<std::string> environment = environmentWith({{"HOME", home.path().string()},
-                                                                  {"DISPLAY", xserver.display()},
-                                                                  {"JACK_DEFAULT_SERVER", jack.name()},
-                                                                  {"XDG_RUNTIME_DIR", (home.path() / "runtime").string()},
-                                                                  {"QT_QPA_PLATFORM", ""}});
+    const std::vector<std::string> environment =
+        environmentWith({{"HOME", home.path().string()},
+                         {"DISPLAY", xserver.display()},
+                         {"JACK_DEFAULT_SERVER", jack.name()},
+                         {"XDG_RUNTIME_DIR", (home.path() / "runtime").string()},
+                         {"QT_QPA_PLATFORM", ""}});
     ASSERT_TRUE(runTool({KINDRA_DEFAULTS_BINARY, "write", "com.veltrane.Kindra", "contentpath", content.string() + "/"},
                         environment));
 

@@ -70,10 +70,11 @@ void PluginWindow::awakeFromNib()
 
     // --- the editor: sized, centred and opened into the plug-in view
     m_editorParent = _pluginView != nullptr ? _pluginView->x11WindowID() : 0;
+    const NSSize editor = editorSize();
+    dispatch(effCanDo, 0, 0, const_cast<char*>("forceCocoaMode"));
     _hostLib.m_host.m_SizeChangedCallback = sizeChangedCallback;
     _hostLib.m_host.m_m_SizeChangedData = this;
-    sizeFromEditor();
-    dispatch(effCanDo, 0, 0, const_cast<char*>("forceCocoaMode"));
+    sizeTo(editor);
     centreOnScreen();
     if (plugin() != nullptr && m_editorParent != 0) {
         dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(m_editorParent));
@@ -109,22 +110,24 @@ bool PluginWindow::loadPlugin()
     return _hostLib.loadPlugin(path.UTF8String(), nullptr, nullptr, 0, false) && plugin() != nullptr;
 }
 
-// The editor's rectangle gives the window's size. Without a display the
-// editor is never asked (plug-ins may crash in effEditGetRect then), nor
-// when the plug-in answers no usable rectangle: the fixed size serves.
-void PluginWindow::sizeFromEditor()
+// The editor's rectangle (right and bottom). Without a display the editor
+// is never asked (plug-ins may crash in effEditGetRect then); then, and
+// when the plug-in answers no usable rectangle, the fixed size serves.
+NSSize PluginWindow::editorSize() const
 {
-    int width = kEditorWidthWithoutDisplay;
-    int height = kEditorHeightWithoutDisplay;
+    NSSize size = NSMakeSize(kEditorWidthWithoutDisplay, kEditorHeightWithoutDisplay);
     if (plugin() != nullptr && m_editorParent != 0) {
         ERect* rect = nullptr;
         dispatch(effEditGetRect, 0, 0, &rect);
-        if (rect != nullptr && rect->right > 0 && rect->bottom > 0) {
-            width = rect->right;
-            height = rect->bottom;
-        }
+        if (rect != nullptr && rect->right > 0 && rect->bottom > 0)
+            size = NSMakeSize(rect->right, rect->bottom);
     }
-    setFrame(NSMakeRect(0, 0, width, height + kWindowChromeHeight), true, false);
+    return size;
+}
+
+void PluginWindow::sizeTo(NSSize editor)
+{
+    setFrame(NSMakeRect(0, 0, editor.width, editor.height + kWindowChromeHeight), true, false);
 }
 
 void PluginWindow::centreOnScreen()
@@ -266,7 +269,7 @@ void sizeChangedCallback(void* window)
     auto* self = static_cast<PluginWindow*>(window);
     if (self == nullptr)
         return;
-    self->sizeFromEditor();
+    self->sizeTo(self->editorSize());
     self->centreOnScreen();
 }
 

@@ -78,7 +78,8 @@ private:
     friend void sizeChangedCallback(void* window);
 
     bool loadPlugin();
-    void sizeFromEditor();
+    NSSize editorSize() const;
+    void sizeTo(NSSize editor);
     void centreOnScreen();
     void createRegistry();
     void wireEngine();
