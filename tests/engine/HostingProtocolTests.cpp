@@ -49,8 +49,8 @@ int processedFrames(probe::ProbeState& state, int* longest = nullptr)
 
 TEST(HostingProtocol, AFrameworkPlugInRunsThroughStartCyclesWithMidiRestartAndShutDown)
 {
-    EngineRig rig(RigOptions().plugInBundle("ProbeFramework").audioDevice(enginetest::duplexDevice("Interface", 48000,
-                                                                                                      256)));
+    EngineRig rig(
+        RigOptions().plugInBundle("ProbeFramework").audioDevice(enginetest::duplexDevice("Interface", 48000, 256)));
     probe::ProbeState& plugin = rig.plugin();
     probe::ProbeState::CloseReport report;
     plugin.closeReport = &report;
@@ -72,8 +72,8 @@ TEST(HostingProtocol, AFrameworkPlugInRunsThroughStartCyclesWithMidiRestartAndSh
         EXPECT_EQ(out[0], in[0]);
         EXPECT_EQ(out[1], in[1]);
     }
-    EXPECT_EQ(rig.receivedEvents(), (std::vector<std::vector<unsigned char>>{{0x90, 60, 100}, {0x90, 61, 100},
-                                                                               {0x90, 62, 100}}));
+    EXPECT_EQ(rig.receivedEvents(),
+              (std::vector<std::vector<unsigned char>>{{0x90, 60, 100}, {0x90, 61, 100}, {0x90, 62, 100}}));
     // It read the time information on the audio thread.
     ASSERT_GT(plugin.processes.size(), 0);
     EXPECT_EQ(plugin.processes.items[0].tempo, 120.0);
@@ -97,8 +97,8 @@ TEST(HostingProtocol, AFrameworkPlugInRunsThroughStartCyclesWithMidiRestartAndSh
 TEST(HostingProtocol, TheBlockSizeIsTheRunningDevicesAndLongerBuffersArriveInSlices)
 {
     // The stored entry says 512; the device really runs 1024-frame buffers.
-    EngineRig rig(RigOptions().plugInBundle("ProbeFramework").audioDevice(enginetest::duplexDevice("Interface", 48000,
-                                                                                                      1024)));
+    EngineRig rig(
+        RigOptions().plugInBundle("ProbeFramework").audioDevice(enginetest::duplexDevice("Interface", 48000, 1024)));
     probe::ProbeState& plugin = rig.plugin();
     rig.registry.outputDevice = rig.audioEntry("Interface", false);
     rig.registry.inputDevice = rig.audioEntry("Interface", true);
@@ -147,8 +147,8 @@ TEST(HostingProtocol, ThePlugInsTransportButtonIsCarriedOutByTheNextCycle)
 // it shares with the output.
 struct Routing {
     const char* name;
-    bool monoMicrophone;    // input from a one-channel device on the aggregate
-    uint32_t inLeft, inRight; // the input entry's chosen channels
+    bool monoMicrophone;         // input from a one-channel device on the aggregate
+    uint32_t inLeft, inRight;    // the input entry's chosen channels
     int expectLeft, expectRight; // input channel heard on each side, -1 = silence, -2 = player
     bool player;
     bool playerWindowOpen;
@@ -203,13 +203,12 @@ TEST_P(InputRouting, ThePlugInHearsTheChosenInput)
 
 // On the aggregate the microphone's one channel is channel 0, ahead of the
 // interface's inputs.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, InputRouting,
-    testing::Values(Routing{"Input3and4ToOutput1and2", false, 2, 3, 2, 3, false, false},
-                    Routing{"Input2and1Swapped", false, 1, 0, 1, 0, false, false},
-                    Routing{"SameChannelsAsTheOutput", false, 0, 1, 0, 1, false, false},
-                    Routing{"BothSidesFromOneChannel", false, 3, 3, 3, 3, false, false},
-                    Routing{"MonoMicrophoneOnBothSides", true, 0, 1, 0, 0, false, false},
-                    Routing{"PlayerWithAnInputChosen", false, 2, 3, -2, -2, true, false},
-                    Routing{"PlayerWindowOpenSilencesTheInput", false, 2, 3, -1, -1, false, true}),
-    [](const testing::TestParamInfo<Routing>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, InputRouting,
+                         testing::Values(Routing{"Input3and4ToOutput1and2", false, 2, 3, 2, 3, false, false},
+                                         Routing{"Input2and1Swapped", false, 1, 0, 1, 0, false, false},
+                                         Routing{"SameChannelsAsTheOutput", false, 0, 1, 0, 1, false, false},
+                                         Routing{"BothSidesFromOneChannel", false, 3, 3, 3, 3, false, false},
+                                         Routing{"MonoMicrophoneOnBothSides", true, 0, 1, 0, 0, false, false},
+                                         Routing{"PlayerWithAnInputChosen", false, 2, 3, -2, -2, true, false},
+                                         Routing{"PlayerWindowOpenSilencesTheInput", false, 2, 3, -1, -1, false, true}),
+                         [](const testing::TestParamInfo<Routing>& info) { return std::string(info.param.name); });
