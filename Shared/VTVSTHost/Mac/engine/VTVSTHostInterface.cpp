@@ -498,9 +498,10 @@ void VTVSTHostInterface::handleClock(const VTMidiMsg& message, VTMidiDevice& dev
     const bool playing = m_vstLib->m_host.getPlayStatus();
     switch (message.status) {
     case kStop:
+        // The value goes first, so the cycle that takes the request reads it.
+        m_playStatus.store(false);
         if (playing)
             m_playStatusChanged.store(true);
-        m_playStatus.store(false);
         break;
     case kStart: {
         m_timeDiffSum24 = 0;
@@ -510,9 +511,9 @@ void VTVSTHostInterface::handleClock(const VTMidiMsg& message, VTMidiDevice& dev
         m_midiPPQ.store(start);
         m_lastMidiPPQ.store(start - 1);
         m_audioPPQ.store(0.0);
+        m_playStatus.store(true);
         if (!playing)
             m_playStatusChanged.store(true);
-        m_playStatus.store(true);
         break;
     }
     case kClock:
