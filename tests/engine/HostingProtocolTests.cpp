@@ -5,6 +5,9 @@
 // carried out by the cycle.
 #include "EngineRig.h"
 
+#include <memory>
+#include <ostream>
+
 using enginetest::EngineRig;
 using enginetest::RigOptions;
 
@@ -154,6 +157,11 @@ struct Routing {
     bool playerWindowOpen;
 };
 
+void PrintTo(const Routing& routing, std::ostream* os)
+{
+    *os << routing.name;
+}
+
 class InputRouting : public testing::TestWithParam<Routing> {};
 
 TEST_P(InputRouting, ThePlugInHearsTheChosenInput)
@@ -212,3 +220,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, InputRouting,
                                          Routing{"PlayerWithAnInputChosen", false, 2, 3, -2, -2, true, false},
                                          Routing{"PlayerWindowOpenSilencesTheInput", false, 2, 3, -1, -1, false, true}),
                          [](const testing::TestParamInfo<Routing>& info) { return std::string(info.param.name); });
+
+TEST(HostingProtocol, AnEngineThatEndsStopsItsStreamAndSuspendsThePlugIn)
+{
+    EngineRig rig(RigOptions().plugInBundle("ProbeFramework").audioDevice(enginetest::duplexDevice("Interface")));
+    auto engine = std::make_unique<VTVSTHostInterface>();
+    engine->m_vstLib = &rig.probe.lib;
+    engine->m_audioLib = &rig.audio;
+    engine->m_midiLib = &rig.midi;
+    engine->m_registry = &rig.registry;
+    rig.registry.outputDevice = rig.audioEntry("Interface", false);
+    ASSERT_TRUE(engine->startAudio());
+    ASSERT_TRUE(rig.audioWorld.runningStream().valid());
+    engine.reset();
+    // No stream is left calling into the engine that is gone.
+    EXPECT_FALSE(rig.audioWorld.runningStream().valid());
+    EXPECT_FALSE(rig.plugin().resumed);
+    EXPECT_EQ(rig.plugin().errors.size(), 0);
+}
