@@ -190,8 +190,7 @@ JackAudioProvider::~JackAudioProvider()
 jack_client_t* JackAudioProvider::client()
 {
     const bool streaming = m_streamDevice != nullptr;
-    if (m_client != nullptr && !streaming &&
-        (m_serverGone.load() || m_serverName != jack::serverName()))
+    if (m_client != nullptr && !streaming && (m_serverGone.load() || m_serverName != jack::serverName()))
         closeClient();
     if (m_client != nullptr)
         return m_serverGone.load() ? nullptr : m_client;
@@ -226,9 +225,8 @@ void JackAudioProvider::refresh()
     // group that went away is dropped unless a stream still runs on it
     std::vector<std::shared_ptr<JackAudioDevice>> kept;
     for (JackPortGroup& group : groups) {
-        auto found = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& d) {
-            return !d->isAggregate() && d->group().name == group.name;
-        });
+        auto found = std::find_if(m_devices.begin(), m_devices.end(),
+                                  [&](const auto& d) { return !d->isAggregate() && d->group().name == group.name; });
         if (found != m_devices.end()) {
             if (m_streamDevice != found->get())
                 (*found)->setGroup(std::move(group));

@@ -171,9 +171,8 @@ void JackMidiProvider::sourceConnected(uint32_t localId, const char* portName)
 {
     if (m_client == nullptr || m_serverGone.load() || localId >= m_endpointCount.load())
         return;
-    auto free = std::find_if(std::begin(m_inputs), std::end(m_inputs), [](const InputSlot& s) {
-        return s.localId == kNone;
-    });
+    auto free =
+        std::find_if(std::begin(m_inputs), std::end(m_inputs), [](const InputSlot& s) { return s.localId == kNone; });
     if (free == std::end(m_inputs))
         return;
     // ---- JACK port names are unique within a client: the second source
@@ -182,8 +181,7 @@ void JackMidiProvider::sourceConnected(uint32_t localId, const char* portName)
     jack_port_t* port = nullptr;
     for (int n = 1; port == nullptr && n <= static_cast<int>(kMaxInputs) + 1; ++n) {
         std::string name = n == 1 ? base : base + " " + std::to_string(n);
-        if (jack_port_by_name(m_client, (std::string(jack_get_client_name(m_client)) + ":" + name).c_str()) ==
-            nullptr)
+        if (jack_port_by_name(m_client, (std::string(jack_get_client_name(m_client)) + ":" + name).c_str()) == nullptr)
             port = jack_port_register(m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     }
     if (port == nullptr)
@@ -322,8 +320,9 @@ void JackMidiProvider::writeOutput(jack_nframes_t frames, uint64_t cycleStart, d
         // later ones wait for their cycle.
         if (m_pending.time >= cycleEnd)
             return;
-        jack_nframes_t offset =
-            m_pending.time <= cycleStart ? 0 : static_cast<jack_nframes_t>((m_pending.time - cycleStart) / nanosPerFrame);
+        jack_nframes_t offset = m_pending.time <= cycleStart
+                                    ? 0
+                                    : static_cast<jack_nframes_t>((m_pending.time - cycleStart) / nanosPerFrame);
         offset = std::min(std::max(offset, last), frames - 1);
         if (jack_midi_event_write(buffer, offset, m_pendingBytes, m_pending.length) != 0)
             return; // the port's buffer is full: the rest goes next cycle
