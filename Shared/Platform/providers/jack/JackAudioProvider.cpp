@@ -396,7 +396,9 @@ int JackAudioProvider::process(jack_nframes_t frames, void* arg)
     // running or this cycle sees no unit.
     self->m_inCycle.store(true);
     IOClient* unit = self->m_ioClient.load();
+    CycleObserver observer = self->m_observer.load();
     if (unit != nullptr) {
+        uint64_t began = observer != nullptr ? mach_absolute_time() : 0;
         for (size_t i = 0; i < self->m_inPorts.size(); ++i)
             self->m_inBuffers[i] = static_cast<const float*>(jack_port_get_buffer(self->m_inPorts[i], frames));
         for (size_t i = 0; i < self->m_outPorts.size(); ++i)
@@ -409,6 +411,8 @@ int JackAudioProvider::process(jack_nframes_t frames, void* arg)
         cycle.frames = frames;
         cycle.hostTime = mach_absolute_time();
         unit->ioCycle(cycle);
+        if (observer != nullptr)
+            observer(mach_absolute_time() - began, self->m_observerData.load());
     }
     self->m_inCycle.store(false);
     return 0;

@@ -97,6 +97,14 @@ public:
     // Main thread: returns once the last process callback has returned;
     // the device's ports are disconnected and removed.
     void stopStream(const Device* device);
+    // Main thread, for benchmarks: called on the process thread after every
+    // cycle of the stream with the callback's own duration; null: none.
+    using CycleObserver = void (*)(uint64_t nanoseconds, void* data);
+    void setCycleObserver(CycleObserver observer, void* data)
+    {
+        m_observerData.store(data);
+        m_observer.store(observer);
+    }
     // Any thread: the server's rate and period as last reported.
     Float64 sampleRate() const { return m_sampleRate.load(std::memory_order_relaxed); }
     UInt32 period() const { return m_period.load(std::memory_order_relaxed); }
@@ -130,6 +138,8 @@ private:
 
     // ---- shared with the process thread and the server's notifications
     std::atomic<IOClient*> m_ioClient{nullptr};
+    std::atomic<CycleObserver> m_observer{nullptr};
+    std::atomic<void*> m_observerData{nullptr};
     std::atomic<bool> m_inCycle{false};
     std::atomic<bool> m_serverGone{false};
     std::atomic<uint64_t> m_xruns{0};
