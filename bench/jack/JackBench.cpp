@@ -74,7 +74,9 @@ struct Durations {
             return;
         }
         std::sort(sorted.begin(), sorted.end());
-        auto at = [&](double q) { return sorted[static_cast<size_t>(q * static_cast<double>(sorted.size() - 1))] / 1000.0; };
+        auto at = [&](double q) {
+            return sorted[static_cast<size_t>(q * static_cast<double>(sorted.size() - 1))] / 1000.0;
+        };
         std::printf("  %-26s cycles %7zu  p50 %7.2f us  p99 %7.2f us  max %8.2f us\n", what, sorted.size(), at(0.5),
                     at(0.99), sorted.back() / 1000.0);
     }
@@ -247,8 +249,8 @@ void direct(unsigned period, int seconds, Durations& durations)
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     jack_deactivate(client);
     jack_client_close(client);
-    std::copy(run.durations.values.begin(), run.durations.values.begin() + static_cast<long>(run.durations.count.load()),
-              durations.values.begin());
+    std::copy(run.durations.values.begin(),
+              run.durations.values.begin() + static_cast<long>(run.durations.count.load()), durations.values.begin());
     durations.count.store(run.durations.count.load());
     effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0);
     lib.unloadPlugin();

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -81,6 +83,56 @@ TEST(JackMidi, otherClientsPortsAreListedOnceAndCarryMessagesBothWays)
     midi.stop();
     EXPECT_FALSE(portExists(keys.client(), "Veltrane MIDI:Veltrane MidiInput"));
     EXPECT_FALSE(portExists(keys.client(), "Veltrane MIDI:Veltrane MidiOutput"));
+}
+
+TEST(JackMidi, aPortThatGoesAwayKeepsItsIndexAndDeliversNothing)
+{
+    PrivateServer server;
+    ASSERT_TRUE(server.up());
+    TestClient keys("keys");
+    ASSERT_TRUE(keys.ok());
+    keys.addMidiOut("out");
+    ASSERT_TRUE(keys.activate());
+    auto gone = std::make_unique<TestClient>("gone");
+    gone->addMidiOut("out");
+    ASSERT_TRUE(gone->activate());
+
+    auto indexOf = [](VTCoreMidi& midi, const std::string& name) {
+        VTMidiDevice* device = midiEntry(midi, name, true);
+        return device != nullptr ? static_cast<int>(device->index) : -1;
+    };
+    int keysIndex, goneIndex;
+    {
+        VTCoreMidi first;
+        keysIndex = indexOf(first, "keys:out");
+        goneIndex = indexOf(first, "gone:out");
+        ASSERT_GE(keysIndex, 0);
+        ASSERT_GE(goneIndex, 0);
+    }
+    gone.reset();
+    TestClient later("later");
+    later.addMidiOut("out");
+    ASSERT_TRUE(later.activate());
+
+    // ---- the lists are taken anew, but every index names the same port
+    VTCoreMidi midi;
+    EXPECT_EQ(indexOf(midi, "keys:out"), keysIndex);
+    EXPECT_EQ(indexOf(midi, "gone:out"), goneIndex);
+    EXPECT_GT(indexOf(midi, "later:out"), std::max(keysIndex, goneIndex));
+
+    std::atomic<int> count{0};
+    auto onMessage = [](VTMidiMsg*, void* data) { static_cast<std::atomic<int>*>(data)->fetch_add(1); };
+    ASSERT_TRUE(midi.start(midiEntry(midi, "gone:out", true), nullptr, reinterpret_cast<void*>(+onMessage), &count));
+    ASSERT_TRUE(midi.start(midiEntry(midi, "keys:out", true), nullptr, reinterpret_cast<void*>(+onMessage), &count));
+    // The second opened source has a port of its own.
+    EXPECT_EQ(connections(keys.client(), "Veltrane MIDI:Veltrane MidiInput 2"), std::vector<std::string>{"keys:out"});
+    later.sendMidi(0x90, 1, 1); // reaches no opened source
+    keys.sendMidi(0x90, 2, 2);
+    ASSERT_TRUE(waitFor([&] { return count.load() >= 1; }));
+    uint64_t cycles = keys.cycles();
+    ASSERT_TRUE(waitFor([&] { return keys.cycles() > cycles + 8; }));
+    EXPECT_EQ(count.load(), 1);
+    midi.stop();
 }
 
 TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
