@@ -253,6 +253,7 @@ void direct(unsigned period, int seconds, Durations& durations)
               run.durations.values.begin() + static_cast<long>(run.durations.count.load()), durations.values.begin());
     durations.count.store(run.durations.count.load());
     effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0);
     lib.unloadPlugin();
 }
 
@@ -339,6 +340,7 @@ void runPeriod(unsigned period, int seconds)
             } else {
                 std::printf("  Kindra did not start\n");
             }
+            lib.m_plugin->dispatcher(lib.m_plugin, effClose, 0, 0, nullptr, 0);
             lib.unloadPlugin();
         }
     }

@@ -122,11 +122,11 @@ TEST(JackStream, aStreamConnectsOnePortPerChannelPlaysTheEnginesOutputAndLeavesN
     jack_client_t* c = listener.client();
     // ---- the client "Kindra": in_N from capture_N, out_N to playback_N
     for (unsigned i = 1; i <= in->channels; ++i)
-        EXPECT_EQ(connections(c, "Kindra:in_" + std::to_string(i)),
-                  std::vector<std::string>{"system:capture_" + std::to_string(i)});
+        EXPECT_TRUE(connectedTo(c, "Kindra:in_" + std::to_string(i),
+                                std::vector<std::string>{"system:capture_" + std::to_string(i)}));
     for (unsigned i = 1; i <= out->channels; ++i)
-        EXPECT_EQ(connections(c, "Kindra:out_" + std::to_string(i)),
-                  std::vector<std::string>{"system:playback_" + std::to_string(i)});
+        EXPECT_TRUE(connectedTo(c, "Kindra:out_" + std::to_string(i),
+                                std::vector<std::string>{"system:playback_" + std::to_string(i)}));
     ASSERT_EQ(jack_connect(c, "Kindra:out_1", (listener.name() + ":hear").c_str()), 0);
     ASSERT_TRUE(waitFor([&] {
         std::vector<float> heard = listener.takeCaptured();
@@ -140,13 +140,13 @@ TEST(JackStream, aStreamConnectsOnePortPerChannelPlaysTheEnginesOutputAndLeavesN
     uint64_t listenerCycles = listener.cycles();
     ASSERT_TRUE(waitFor([&] { return listener.cycles() > listenerCycles + 4; }));
     EXPECT_EQ(cycles.count.load(), after);
-    EXPECT_FALSE(portExists(c, "Kindra:out_1"));
-    EXPECT_FALSE(portExists(c, "Kindra:in_1"));
+    EXPECT_TRUE(goneSoon(c, "Kindra:out_1"));
+    EXPECT_TRUE(goneSoon(c, "Kindra:in_1"));
     EXPECT_FALSE(vt::platform::audioServerReadout().streamRunning);
 
     // ---- and it starts again
     ASSERT_TRUE(audio.start(nullptr, out, callback(), &cycles));
-    EXPECT_FALSE(portExists(c, "Kindra:in_1")); // no input device: no input ports
+    EXPECT_TRUE(goneSoon(c, "Kindra:in_1")); // no input device: no input ports
     ASSERT_TRUE(waitFor([&] { return cycles.count.load() > after + 4; }));
     audio.stop();
 }
@@ -171,7 +171,7 @@ TEST(JackStream, theDeviceChosenByItsStoredNameRuns)
     EXPECT_FALSE(stored->isDefault); // the first group is the default
     Cycles cycles;
     ASSERT_TRUE(audio.start(nullptr, stored, callback(), &cycles));
-    EXPECT_EQ(connections(second.client(), "Kindra:out_1"), std::vector<std::string>{"second:playback_1"});
+    EXPECT_TRUE(connectedTo(second.client(), "Kindra:out_1", std::vector<std::string>{"second:playback_1"}));
     ASSERT_TRUE(waitFor([&] { return cycles.count.load() > 4; }));
     audio.stop();
 }
@@ -198,10 +198,10 @@ TEST(JackAggregate, twoGroupsRunAsTheInputsCapturePortsAndTheOutputsPlaybackPort
     Cycles cycles;
     ASSERT_TRUE(audio.start(in, out, callback(), &cycles));
     jack_client_t* c = listener.client();
-    EXPECT_EQ(connections(c, "Kindra:in_1"), std::vector<std::string>{"second:capture_1"});
-    EXPECT_FALSE(portExists(c, "Kindra:in_3")); // only the input device's captures
+    EXPECT_TRUE(connectedTo(c, "Kindra:in_1", std::vector<std::string>{"second:capture_1"}));
+    EXPECT_TRUE(goneSoon(c, "Kindra:in_3")); // only the input device's captures
     // Output channel 0 is the output device's first playback port.
-    EXPECT_EQ(connections(c, "Kindra:out_1"), std::vector<std::string>{"system:playback_1"});
+    EXPECT_TRUE(connectedTo(c, "Kindra:out_1", std::vector<std::string>{"system:playback_1"}));
     ASSERT_EQ(jack_connect(c, "Kindra:out_1", (listener.name() + ":hear").c_str()), 0);
     ASSERT_TRUE(waitFor([&] { return cycles.firstInput.load() == 0.5f; }));
     ASSERT_TRUE(waitFor([&] {
@@ -212,7 +212,7 @@ TEST(JackAggregate, twoGroupsRunAsTheInputsCapturePortsAndTheOutputsPlaybackPort
     // The aggregate is gone with the stream: the next one builds it anew.
     ASSERT_TRUE(audio.start(in, out, callback(), &cycles));
     audio.stop();
-    EXPECT_FALSE(portExists(c, "Kindra:out_1"));
+    EXPECT_TRUE(goneSoon(c, "Kindra:out_1"));
 }
 
 TEST(JackServerLoss, aServerKilledMidStreamStopsTheStreamAndTheNextStartFails)

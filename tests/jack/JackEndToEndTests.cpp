@@ -60,7 +60,7 @@ TEST(JackMidi, otherClientsPortsAreListedOnceAndCarryMessagesBothWays)
         h->count.fetch_add(1);
     };
     ASSERT_TRUE(midi.start(source, nullptr, reinterpret_cast<void*>(+onMessage), &heard));
-    EXPECT_EQ(connections(keys.client(), "Veltrane MIDI:Veltrane MidiInput"), std::vector<std::string>{"keys:out"});
+    EXPECT_TRUE(connectedTo(keys.client(), "Veltrane MIDI:Veltrane MidiInput", std::vector<std::string>{"keys:out"}));
     keys.sendMidi(0x91, 60, 99);
     ASSERT_TRUE(waitFor([&] { return heard.count.load() == 1; }));
     EXPECT_EQ(heard.status.load(), 0x91);
@@ -78,11 +78,11 @@ TEST(JackMidi, otherClientsPortsAreListedOnceAndCarryMessagesBothWays)
     midi.sendMessage(&event);
     ASSERT_TRUE(waitFor([&] { return keys.received().size() == 3; }));
     EXPECT_EQ(keys.received(), (std::vector<unsigned char>{0x80, 64, 0}));
-    EXPECT_EQ(connections(keys.client(), "Veltrane MIDI:Veltrane MidiOutput"), std::vector<std::string>{"keys:in"});
+    EXPECT_TRUE(connectedTo(keys.client(), "Veltrane MIDI:Veltrane MidiOutput", std::vector<std::string>{"keys:in"}));
 
     midi.stop();
-    EXPECT_FALSE(portExists(keys.client(), "Veltrane MIDI:Veltrane MidiInput"));
-    EXPECT_FALSE(portExists(keys.client(), "Veltrane MIDI:Veltrane MidiOutput"));
+    EXPECT_TRUE(goneSoon(keys.client(), "Veltrane MIDI:Veltrane MidiInput"));
+    EXPECT_TRUE(goneSoon(keys.client(), "Veltrane MIDI:Veltrane MidiOutput"));
 }
 
 TEST(JackMidi, aPortThatGoesAwayKeepsItsIndexAndDeliversNothing)
@@ -125,7 +125,7 @@ TEST(JackMidi, aPortThatGoesAwayKeepsItsIndexAndDeliversNothing)
     ASSERT_TRUE(midi.start(midiEntry(midi, "gone:out", true), nullptr, reinterpret_cast<void*>(+onMessage), &count));
     ASSERT_TRUE(midi.start(midiEntry(midi, "keys:out", true), nullptr, reinterpret_cast<void*>(+onMessage), &count));
     // The second opened source has a port of its own.
-    EXPECT_EQ(connections(keys.client(), "Veltrane MIDI:Veltrane MidiInput 2"), std::vector<std::string>{"keys:out"});
+    EXPECT_TRUE(connectedTo(keys.client(), "Veltrane MIDI:Veltrane MidiInput 2", std::vector<std::string>{"keys:out"}));
     later.sendMidi(0x90, 1, 1); // reaches no opened source
     keys.sendMidi(0x90, 2, 2);
     ASSERT_TRUE(waitFor([&] { return count.load() >= 1; }));
@@ -185,6 +185,8 @@ TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
 
     keys.sendMidi(0x80, 69, 0);
     engine.stopAudio();
+    // As the shut-down does: the plug-in closes before it is unloaded.
+    lib.m_plugin->dispatcher(lib.m_plugin, effClose, 0, 0, nullptr, 0);
     lib.unloadPlugin();
 }
 

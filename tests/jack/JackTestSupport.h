@@ -271,6 +271,18 @@ inline bool portExists(jack_client_t* client, const std::string& port)
     return jack_port_by_name(client, port.c_str()) != nullptr;
 }
 
+// The server's graph changes show from the next cycle on: these wait for
+// them (and fail when they never come).
+inline bool connectedTo(jack_client_t* client, const std::string& port, const std::vector<std::string>& expected)
+{
+    return waitFor([&] { return connections(client, port) == expected; }, std::chrono::seconds(5));
+}
+
+inline bool goneSoon(jack_client_t* client, const std::string& port)
+{
+    return waitFor([&] { return !portExists(client, port); }, std::chrono::seconds(5));
+}
+
 // The frequency of a periodic signal, from its rising zero crossings
 // (interpolated between samples); 0 when it has fewer than two.
 inline double frequencyOf(const std::vector<float>& samples, double sampleRate)
