@@ -68,6 +68,7 @@ struct OpaqueAudioComponentInstance final : vt::platform::audio::IOClient {
     OSStatus initialize();
     OSStatus ioCycle(const IOCycle& cycle) override;
     OSStatus runCycle(const IOCycle& cycle);
+    bool usesInput() const override { return inputEnabled != 0; }
     OSStatus pullInput(UInt32 frames, AudioBufferList* ioData) const;
 };
 
