@@ -96,7 +96,7 @@ std::unique_ptr<Preferences> loadPreferencesWindow()
 
     // --- tab 2: MIDI input, a row per source and the selected one's settings
     NSView* midiIn = addTab(w->_tabView, "midiIn", "MIDI Input");
-    w->_midiInTableView = new NSTableView(NSMakeRect(16, 16, 180, 340));
+    w->_midiInTableView = new NSTableView(NSMakeRect(16, 16, 220, 340));
     auto* state = new NSTableColumn("state");
     state->setTitle("");
     w->_midiInTableView->addTableColumn(state);
@@ -107,7 +107,7 @@ std::unique_ptr<Preferences> loadPreferencesWindow()
     w->_midiInTableView->setDelegate(w);
     midiIn->addSubview(w->_midiInTableView);
 
-    w->_midiInBox = new NSBox(NSMakeRect(208, 10, 300, 350));
+    w->_midiInBox = new NSBox(NSMakeRect(248, 10, 270, 350));
     w->_midiInBox->setTitle("Settings");
     midiIn->addSubview(w->_midiInBox);
     NSView* box = w->_midiInBox;
