@@ -398,3 +398,20 @@ TEST(PreferencesAudioServer, TheLineShowsTheReadingAtOpeningAndFollowsItWhileOpe
     EXPECT_TRUE(rig.user.runUntil([&] { return window->_audioServerStatus->stringValue().utf8() == expected; }));
     window->close();
 }
+
+TEST(PreferencesMidiOutput, ADestinationThatCannotOpenIsReportedAndStaysChosen)
+{
+    WindowRig rig(studio());
+    auto window = rig.openPreferences();
+    rig.midiWorld.failOutputPorts(true);
+
+    rig.user.pressAlertButton();
+    ASSERT_TRUE(rig.user.choose(window->_midiOutDevice, 2)); // "Synth B"
+
+    ASSERT_EQ(rig.user.shown().size(), 1u);
+    EXPECT_EQ(rig.user.shown()[0].messageText, "Error");
+    EXPECT_EQ(rig.user.shown()[0].informativeText, "Couldn't start Midi-Engine!");
+    EXPECT_EQ(rig.user.shown()[0].style, NSAlertStyleCritical);
+    auto stored = rig.storedFile();
+    EXPECT_EQ(stored->number("active", stored->midiRecord("Synth B", false)), 1);
+}

@@ -8,7 +8,6 @@
 #include "WindowRules.h"
 
 #include <algorithm>
-#include <exception>
 
 namespace {
 
@@ -143,7 +142,7 @@ void Preferences::buildTabs()
             _tabView->removeTabViewItem(_tabView->tabViewItemAtIndex(kMidiOutTab));
         if (pluginIsSynth())
             _tabView->removeTabViewItem(_tabView->tabViewItemAtIndex(kAudioInTab));
-    } catch (const std::exception&) {
+    } catch (...) {
         showAlert("Error build up tabs");
     }
 }
@@ -205,7 +204,7 @@ void Preferences::buildMidiInTab()
         _midiInKeyboardRangeLeft->selectItemAtIndex(0);
         _midiInKeyboardRangeRight->selectItemAtIndex(kNoteCount - 1);
         _midiInTableView->reloadData();
-    } catch (const std::exception&) {
+    } catch (...) {
         showAlert("Error build up midi-in tab");
     }
 }
