@@ -80,7 +80,15 @@ Preferences::Preferences(NSRect contentRect, NSUInteger styleMask) : NSWindow(co
     commonInit();
 }
 
-Preferences::~Preferences() = default;
+Preferences::~Preferences()
+{
+    // The table outlives this part of the window: it must not ask it for
+    // rows while the window's views go.
+    if (_midiInTableView != nullptr) {
+        _midiInTableView->setDelegate(nullptr);
+        _midiInTableView->setDataSource(nullptr);
+    }
+}
 
 void Preferences::commonInit()
 {
