@@ -165,8 +165,10 @@ void Tempo::tapLearnClicked(id)
         _startMidiLearn->setTitle("Learn Tap");
         return;
     }
-    delete _hostInterface->m_midiLearned;
-    _hostInterface->m_midiLearned = nullptr;
+    if (VTMidiMsg* learned = _hostInterface->m_midiLearned) {
+        _hostInterface->m_midiLearned = nullptr;
+        _discardedTriggers.emplace_back(learned);
+    }
     _hostInterface->m_midiLearn = true;
     _startMidiLearn->setTitle("Stop");
 }

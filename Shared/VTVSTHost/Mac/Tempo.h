@@ -9,12 +9,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class VTAudioLib;
 class VTMidiLib;
 class VTVSTHostInterface;
 class VTVSTHostLib;
 class VTVSTHostRegistry;
+struct VTMidiMsg;
 
 // The tempo field's input rule: while the user types, a text is accepted
 // when it is empty or an integer followed by nothing but blanks.
@@ -87,6 +89,10 @@ private:
     uint64_t _lastTapTime = 0; // host clock of the previous tap
     uint64_t _taptime = 0;     // milliseconds of the intervals since the last pause
     uint32_t _tapcount = 0;    // intervals in _taptime
+    // Triggers discarded when learning starts. The MIDI thread may be
+    // comparing a message with one at that moment, so they are kept until
+    // the window goes (after MIDI has stopped) instead of being freed.
+    std::vector<std::unique_ptr<VTMidiMsg>> _discardedTriggers;
 };
 
 // The window resource: builds the tempo window, connects every outlet and
