@@ -10,6 +10,14 @@ vt_target_defaults(vtpreferences)
 target_include_directories(vtpreferences PUBLIC ${_vt_mac})
 target_link_libraries(vtpreferences PUBLIC vtengine vtappkit)
 
+# The readout "no server", linked right after the platform layer wherever
+# that goes, so it is taken only while the platform has no readout of its
+# own.
+add_library(vtaudioserverfallback STATIC ${_vt_mac}/AudioServerFallback.cpp)
+vt_target_defaults(vtaudioserverfallback)
+target_include_directories(vtaudioserverfallback PRIVATE ${KINDRA_ROOT}/Shared/Platform/include)
+target_link_libraries(vtplatform INTERFACE vtaudioserverfallback)
+
 # The MIDI input table's state images (drawn by
 # Resources/draw_state_images.py), for the bundle and for the tests' own
 # bundle folder.
