@@ -258,8 +258,13 @@ bool PluginWindow::runAudioStartSequence()
 void PluginWindow::reportAudioFailure()
 {
     showError("Couldn't start Audioengine!");
-    // Then the preferences window, when the interface has one, opens
-    // centred here so that the user can pick devices.
+    // The preferences window opens centred, so that the user can pick
+    // devices.
+    if (_preferencesWindow == nullptr)
+        return;
+    _preferencesWindow->initialze();
+    _preferencesWindow->makeKeyAndOrderFront(this);
+    _preferencesWindow->center();
 }
 
 void PluginWindow::openPlayerOnStartup()
