@@ -383,4 +383,20 @@ TEST_F(ProbeApp, TheMenuCallsThePluginsCommandsAndItsKeyEquivalentsWork)
     EXPECT_TRUE(user.chooseMenuItem(app->playerRecorderItem));
 }
 
+TEST_F(ProbeApp, AnotherMakersPluginNeverHasTheWordsAfterItsRecordCalled)
+{
+    launch();
+    ASSERT_NE(effect(), nullptr);
+    probe().vendor = "Another Maker";
+    // Were the entry read, the keys would go to the window's own handling.
+    probe().wantsKeyboard = true;
+
+    EXPECT_TRUE(user.keyDown(&window(), "D"));
+    EXPECT_TRUE(window().hostInterface().m_keys[48]);
+    for (NSMenuItem* item : {app->undoItem, app->redoItem, app->aboutItem, app->helpItem, app->updatesItem})
+        EXPECT_TRUE(user.chooseMenuItem(item));
+    const probe::ProbeState& state = probe();
+    EXPECT_EQ(state.undoCalls + state.redoCalls + state.aboutCalls + state.helpCalls + state.updateCalls, 0);
+}
+
 } // namespace

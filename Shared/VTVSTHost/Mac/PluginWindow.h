@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class Preferences;
@@ -90,6 +91,7 @@ private:
     void saveState();
     void closePlugin();
     void passKeyOn(NSEvent* event);
+    VTEffectCommands* pluginCommands();
     AEffect* plugin() const { return _hostLib.m_plugin; }
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                        float opt = 0.0f) const;
@@ -112,6 +114,9 @@ private:
     // The X11 window the editor opens into; 0 without a display.
     unsigned long m_editorParent = 0;
     bool m_editorOpen = false;
+    // Whether the plug-in's record carries our six command entries; asked
+    // once, on the first key or command.
+    std::optional<bool> m_pluginCarriesCommands;
     // Set once the start-up ran through; cleared by the shut-down.
     bool m_shutDownPending = false;
     // Work handed back from another thread checks that the window still

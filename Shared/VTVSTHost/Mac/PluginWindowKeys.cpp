@@ -3,16 +3,33 @@
 
 #include "VKeys.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr unsigned short kSpaceKeyCode = 49;
 
-VTEffectCommands* commandsOf(AEffect* effect)
-{
-    return effect != nullptr ? vtEffectCommands(effect) : nullptr;
-}
+// Only our own plug-ins put the six command entries after the published
+// record; in another maker's plug-in those words are not functions, so they
+// are called only when the vendor is ours.
+constexpr const char* kCommandsVendor = "Veltrane";
 
 } // namespace
+
+VTEffectCommands* PluginWindow::pluginCommands()
+{
+    AEffect* effect = plugin();
+    if (effect == nullptr)
+        return nullptr;
+    if (!m_pluginCarriesCommands) {
+        // 64 characters by the interface; room to spare for a careless one.
+        char vendor[256] = {};
+        dispatch(effGetVendorString, 0, 0, vendor);
+        vendor[sizeof vendor - 1] = '\0';
+        m_pluginCarriesCommands = std::strcmp(vendor, kCommandsVendor) == 0;
+    }
+    return *m_pluginCarriesCommands ? vtEffectCommands(effect) : nullptr;
+}
 
 void PluginWindow::passKeyOn(NSEvent* event)
 {
@@ -30,7 +47,7 @@ void PluginWindow::keyDown(NSEvent* event)
     const bool down = type == NSEventTypeKeyDown;
 
     // --- the editor has the keyboard (a text field): the window's own handling
-    VTEffectCommands* commands = commandsOf(plugin());
+    VTEffectCommands* commands = pluginCommands();
     if (commands != nullptr && commands->wantsKeyboard != nullptr && commands->wantsKeyboard(plugin())) {
         passKeyOn(event);
         return;
@@ -75,30 +92,30 @@ void PluginWindow::keyUp(NSEvent* event)
 
 void PluginWindow::undo()
 {
-    if (VTEffectCommands* commands = commandsOf(plugin()); commands != nullptr && commands->undo != nullptr)
+    if (VTEffectCommands* commands = pluginCommands(); commands != nullptr && commands->undo != nullptr)
         commands->undo(plugin());
 }
 
 void PluginWindow::redo()
 {
-    if (VTEffectCommands* commands = commandsOf(plugin()); commands != nullptr && commands->redo != nullptr)
+    if (VTEffectCommands* commands = pluginCommands(); commands != nullptr && commands->redo != nullptr)
         commands->redo(plugin());
 }
 
 void PluginWindow::openAbout()
 {
-    if (VTEffectCommands* commands = commandsOf(plugin()); commands != nullptr && commands->openAbout != nullptr)
+    if (VTEffectCommands* commands = pluginCommands(); commands != nullptr && commands->openAbout != nullptr)
         commands->openAbout(plugin());
 }
 
 void PluginWindow::openHelp()
 {
-    if (VTEffectCommands* commands = commandsOf(plugin()); commands != nullptr && commands->openHelp != nullptr)
+    if (VTEffectCommands* commands = pluginCommands(); commands != nullptr && commands->openHelp != nullptr)
         commands->openHelp(plugin());
 }
 
 void PluginWindow::checkForUpdates()
 {
-    if (VTEffectCommands* commands = commandsOf(plugin()); commands != nullptr && commands->checkForUpdates != nullptr)
+    if (VTEffectCommands* commands = pluginCommands(); commands != nullptr && commands->checkForUpdates != nullptr)
         commands->checkForUpdates(plugin());
 }
