@@ -76,8 +76,17 @@ MainInterface::MainInterface()
     helpItem = addItem(help, NSString::stringWithFormat("%@ Help", name), "", menu, &Menu::openHelp);
     updatesItem = addItem(help, "Check for Updates…", "", menu, &Menu::checkForUpdates);
 
+    // --- the auxiliary windows, hidden until the menu or the start-up opens
+    // them
+    m_preferences = loadPreferencesWindow();
+    m_tempo = loadTempoWindow();
+
     // --- outlets
     menu->_pluginWindow = window;
+    menu->_preferencesWindow = m_preferences.get();
+    menu->_tempoWindow = m_tempo.get();
+    window->_preferencesWindow = m_preferences.get();
+    window->_tempoWindow = m_tempo.get();
     m_delegate.window = window;
 
     // --- load: the window's start-up, then the application's menu and window

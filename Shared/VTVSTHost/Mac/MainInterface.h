@@ -9,6 +9,8 @@
 #include "AppDelegate.h"
 #include "Menu.h"
 #include "PluginWindow.h"
+#include "Preferences.h"
+#include "Tempo.h"
 
 #include <memory>
 
@@ -26,6 +28,8 @@ public:
     PluginWindow& window() { return *m_window; }
     Menu& menu() { return *m_menu; }
     AppDelegate& delegate() { return m_delegate; }
+    Preferences& preferences() { return *m_preferences; }
+    Tempo& tempo() { return *m_tempo; }
 
     // The menu's items, for whoever needs to choose one.
     NSMenuItem* aboutItem = nullptr;
@@ -45,6 +49,8 @@ private:
     AppDelegate m_delegate;
     std::unique_ptr<PluginWindow> m_window;
     std::unique_ptr<Menu> m_menu;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<Tempo> m_tempo;
 };
 
 // The process's interface, for NSApplicationMain.
