@@ -101,10 +101,10 @@ int PlayerRecorder::effectiveRecordOption() const
 
 void PlayerRecorder::enablePlayerControls(bool enabled)
 {
-    for (NSControl* control : {static_cast<NSControl*>(_sampleLoadBtn), static_cast<NSControl*>(_sampleLoadNextBtn),
-                               static_cast<NSControl*>(_sampleLoadPrevBtn), static_cast<NSControl*>(_calculateTempoBtn),
-                               static_cast<NSControl*>(_playLoopedBtn),
-                               static_cast<NSControl*>(_startPlayingByMidiBtn)})
+    for (NSControl* control :
+         {static_cast<NSControl*>(_sampleLoadBtn), static_cast<NSControl*>(_sampleLoadNextBtn),
+          static_cast<NSControl*>(_sampleLoadPrevBtn), static_cast<NSControl*>(_calculateTempoBtn),
+          static_cast<NSControl*>(_playLoopedBtn), static_cast<NSControl*>(_startPlayingByMidiBtn)})
         control->setEnabled(enabled);
 }
 
@@ -309,8 +309,8 @@ void PlayerRecorder::loadNeighbour(bool next)
     if (_samplePath.empty())
         return;
     const NSString folder = NSString(_samplePath).stringByDeletingLastPathComponent();
-    NSDirectoryEnumerator entries =
-        NSFileManager::defaultManager()->enumeratorAtURL(NSURL::fileURLWithPath(folder), NSDirectoryEnumerationSkipsHiddenFiles);
+    NSDirectoryEnumerator entries = NSFileManager::defaultManager()->enumeratorAtURL(
+        NSURL::fileURLWithPath(folder), NSDirectoryEnumerationSkipsHiddenFiles);
     std::vector<std::string> candidates;
     for (NSURL entry = entries.nextObject(); entry; entry = entries.nextObject())
         if (isSampleExtension(entry.pathExtension().utf8()))
@@ -361,9 +361,8 @@ void PlayerRecorder::onStartPlay(id sender)
         engine->m_numPlayerPlayedFrames = 0;
         engine->m_playerPlayLooped = _playLooped;
         engine->m_playerPlayDone = false;
-        engine->m_counterInc = rate > 0 ? static_cast<double>(static_cast<float>(fileSampleRate()) /
-                                                              static_cast<float>(rate))
-                                        : 0.0;
+        engine->m_counterInc =
+            rate > 0 ? static_cast<double>(static_cast<float>(fileSampleRate()) / static_cast<float>(rate)) : 0.0;
         engine->m_counter = 0;
         engine->m_audioPPQ.store(0.0);
         engine->m_playerPlayStatus.store(jointStart ? kStopped : _startPlayingByMidi ? kWaitingForMidi : kRunning);

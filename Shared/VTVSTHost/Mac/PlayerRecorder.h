@@ -89,7 +89,7 @@ public:
     int _startRecordOption = 0;
     int _recordMaxBars = 0;
     std::string _samplePath;
-    int _sampleLength = 0;           // seconds, rounded
+    int _sampleLength = 0;            // seconds, rounded
     unsigned _sampleLengthFrames = 0; // as loadPlayerFile answered
     unsigned _recordLengthFrames = 0; // a recording stops by itself here
     std::unique_ptr<NSTimer> _idleTimer;

@@ -6,7 +6,7 @@
 namespace vt::player {
 
 const char* const kMaxLengthTitles[kMaxLengthCount] = {
-    "1 Bar",  "2 Bar",  "3 Bar",  "4 Bar",  "5 Bar",  "6 Bar", "7 Bar", "8 Bar", "12 Bar", "16 Bar",
+    "1 Bar",  "2 Bar",  "3 Bar",  "4 Bar",  "5 Bar", "6 Bar", "7 Bar", "8 Bar", "12 Bar", "16 Bar",
     "24 Bar", "32 Bar", "48 Bar", "64 Bar", "1 min", "2 min", "4 min", "8 min", "16 min"};
 
 const char* const kStartOptionTitles[4] = {"Manually", "Start Recording on Midi Event", "Start Recording on Play",
@@ -90,8 +90,7 @@ std::string tempoText(const SampleTempo& tempo)
 
 bool isSampleExtension(const std::string& extension)
 {
-    return extension == "wav" || extension == "aif" || extension == "aiff" || extension == "mp3" ||
-           extension == "m4a";
+    return extension == "wav" || extension == "aif" || extension == "aiff" || extension == "mp3" || extension == "m4a";
 }
 
 std::string lastPathComponent(const std::string& path)

@@ -54,26 +54,26 @@ std::unique_ptr<PlayerRecorder> loadPlayerRecorderWindow()
     player->setTitle("Player");
     content->addSubview(player);
     CGFloat y = 24;
-    w->_sampleLoadBtn = addButton(player, NSMakeRect(10, y, 80, kRowHeight), NSButtonTypeMomentaryPushIn, "Load",
-                                  w, &PlayerRecorder::onLoadSample);
-    w->_sampleLoadPrevBtn = addButton(player, NSMakeRect(94, y, 36, kRowHeight), NSButtonTypeMomentaryPushIn, "<",
-                                      w, &PlayerRecorder::onLoadPreviousSample);
-    w->_sampleLoadNextBtn = addButton(player, NSMakeRect(134, y, 36, kRowHeight), NSButtonTypeMomentaryPushIn, ">",
-                                      w, &PlayerRecorder::onLoadNextSample);
+    w->_sampleLoadBtn = addButton(player, NSMakeRect(10, y, 80, kRowHeight), NSButtonTypeMomentaryPushIn, "Load", w,
+                                  &PlayerRecorder::onLoadSample);
+    w->_sampleLoadPrevBtn = addButton(player, NSMakeRect(94, y, 36, kRowHeight), NSButtonTypeMomentaryPushIn, "<", w,
+                                      &PlayerRecorder::onLoadPreviousSample);
+    w->_sampleLoadNextBtn = addButton(player, NSMakeRect(134, y, 36, kRowHeight), NSButtonTypeMomentaryPushIn, ">", w,
+                                      &PlayerRecorder::onLoadNextSample);
     w->_sampleName = addLabel(player, NSMakeRect(180, y + 3, kBoxWidth - 190, 20), "");
 
     y += 36;
     w->_startStopPlay = addButton(player, NSMakeRect(10, y, 100, kRowHeight), NSButtonTypeMomentaryPushIn, "Play", w,
                                   &PlayerRecorder::onStartPlay);
-    w->_sampleResetBtn = addButton(player, NSMakeRect(114, y, 70, kRowHeight), NSButtonTypeMomentaryPushIn, "Reset",
-                                   w, &PlayerRecorder::onReset);
+    w->_sampleResetBtn = addButton(player, NSMakeRect(114, y, 70, kRowHeight), NSButtonTypeMomentaryPushIn, "Reset", w,
+                                   &PlayerRecorder::onReset);
     w->_timefieldPlay = addLabel(player, NSMakeRect(196, y + 3, 60, 20), "0:00");
     w->_playLoopedBtn = addButton(player, NSMakeRect(270, y, 190, kRowHeight), NSButtonTypeSwitch, "Play Looped", w,
                                   &PlayerRecorder::onPlayLooped);
 
     y += 36;
-    w->_calculateTempoBtn = addButton(player, NSMakeRect(10, y, 150, kRowHeight), NSButtonTypeSwitch,
-                                      "Calculate Tempo", w, &PlayerRecorder::onCalculateTempo);
+    w->_calculateTempoBtn = addButton(player, NSMakeRect(10, y, 150, kRowHeight), NSButtonTypeSwitch, "Calculate Tempo",
+                                      w, &PlayerRecorder::onCalculateTempo);
     w->_calculatedTempo = addLabel(player, NSMakeRect(164, y + 3, 96, 20), "");
     w->_startPlayingByMidiBtn = addButton(player, NSMakeRect(270, y, 190, kRowHeight), NSButtonTypeSwitch,
                                           "Start Playing by Midi", w, &PlayerRecorder::onStartPlayingByMidi);
