@@ -22,9 +22,8 @@ TEST(TimeText, RoundsToWholeSecondsAndWritesMinutesAndTwoDigitSeconds)
         bool record;
         const char* text;
     } cases[] = {
-        {0, false, "0:00"},      {65.4, false, "1:05"},          {59.6, false, "1:00"},
-        {600.2, false, "10:00"}, {9.4, true, "0:09 / max:"},     {75, true, "1:15 / max:"},
-        {-3, false, "0:00"},     {3599.5, true, "60:00 / max:"},
+        {0, false, "0:00"},         {65.4, false, "1:05"},     {59.6, false, "1:00"}, {600.2, false, "10:00"},
+        {9.4, true, "0:09 / max:"}, {75, true, "1:15 / max:"}, {-3, false, "0:00"},   {3599.5, true, "60:00 / max:"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(timeText(c.seconds, c.record), c.text) << c.seconds;
@@ -43,7 +42,7 @@ TEST(RecordLength, BarsFollowTempoAndRateMinutesTheWholeRateAndTheBufferHoldsFiv
         {0, 48000, 120, 96000, 96000},
         {3, 48000, 120, 384000, 384000},
         {13, 48000, 120, 64 * 96000, 64 * 96000}, // 64 bars are 128 s: they fit
-        {8, 44100, 90, 12 * 117600, 12 * 117600},  // 4 beats of 2/3 s at 44100
+        {8, 44100, 90, 12 * 117600, 12 * 117600}, // 4 beats of 2/3 s at 44100
         {14, 48000, 120, 2880000, 2880000},
         // "8 min" is longer than the five-minute buffer.
         {17, 48000, 120, 23040000, 14400000},

@@ -54,9 +54,9 @@ inline std::string writeWav(const std::string& path, unsigned frames, int rate)
 // A compressed file of a stereo tone, made by the ffmpeg tool.
 inline std::string encodeTone(const std::string& path, double seconds, int rate)
 {
-    const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=frequency=440:sample_rate=" +
-                                std::to_string(rate) + ":duration=" + std::to_string(seconds) + " -ac 2 '" + path +
-                                "'";
+    const std::string command =
+        "ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(rate) +
+        ":duration=" + std::to_string(seconds) + " -ac 2 '" + path + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return path;
 }

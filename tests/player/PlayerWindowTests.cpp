@@ -69,10 +69,10 @@ TEST_F(PlayerWindow, AnInstrumentShowsAStoredOption3AsManuallyAndRecordsByHand)
 
     ASSERT_EQ(window->_recordStartOptionBtn->numberOfItems(), 2);
     EXPECT_EQ(window->_recordStartOptionBtn->titleOfSelectedItem().utf8(), "Manually");
-    for (NSControl* control : std::initializer_list<NSControl*>{
-             window->_sampleLoadBtn, window->_sampleLoadNextBtn, window->_sampleLoadPrevBtn, window->_sampleResetBtn,
-             window->_startStopPlay, window->_calculateTempoBtn, window->_playLoopedBtn,
-             window->_startPlayingByMidiBtn})
+    for (NSControl* control : std::initializer_list<NSControl*>{window->_sampleLoadBtn, window->_sampleLoadNextBtn,
+                                                                window->_sampleLoadPrevBtn, window->_sampleResetBtn,
+                                                                window->_startStopPlay, window->_calculateTempoBtn,
+                                                                window->_playLoopedBtn, window->_startPlayingByMidiBtn})
         EXPECT_FALSE(control->isEnabled());
     // Without a player to start it from, the stored option works by hand;
     // the setting itself is kept.
@@ -255,16 +255,16 @@ TEST_P(PlayerEnd, AnUnloopedSampleStopsItselfAtItsEndALoopedOneRunsOn)
     EXPECT_EQ(engine().m_playerPlayStatus, c.stillPlaying ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PlayerEnd,
-    ::testing::Values(
-        // 2000 frames end within the fourth buffer.
-        EndCase{"before its end", 48000, false, 1536, true}, EndCase{"at its end", 48000, false, 2048, false},
-        EndCase{"looped", 48000, true, 8192, true},
-        // At 44100 Hz the 2000 frames last 2177 output frames.
-        EndCase{"slower file before its end", 44100, false, 2048, true},
-        EndCase{"slower file at its end", 44100, false, 2560, false}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, PlayerEnd,
+                         ::testing::Values(
+                             // 2000 frames end within the fourth buffer.
+                             EndCase{"before its end", 48000, false, 1536, true},
+                             EndCase{"at its end", 48000, false, 2048, false},
+                             EndCase{"looped", 48000, true, 8192, true},
+                             // At 44100 Hz the 2000 frames last 2177 output frames.
+                             EndCase{"slower file before its end", 44100, false, 2048, true},
+                             EndCase{"slower file at its end", 44100, false, 2560, false}),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(PlayerWindow, EverySettingIsWrittenAtOnceAndTheOriginIsKeptAcrossClosing)
 {

@@ -35,13 +35,12 @@ TEST_P(RecordLength, FollowsTheChosenLengthWithinTheFiveMinuteBuffer)
     ASSERT_TRUE(user.click(window->_startStopRecord)); // nothing recorded: no question
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RecordLength,
-    // At 120 BPM and 48000 Hz a bar of four beats is 96000 frames; the
-    // buffer holds 300 x 48000 frames.
-    ::testing::Values(LengthCase{0, 96000, 96000}, LengthCase{3, 384000, 384000}, LengthCase{14, 2880000, 2880000},
-                      LengthCase{17, 23040000, 14400000}),
-    [](const auto& info) { return "index" + std::to_string(info.param.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, RecordLength,
+                         // At 120 BPM and 48000 Hz a bar of four beats is 96000 frames; the
+                         // buffer holds 300 x 48000 frames.
+                         ::testing::Values(LengthCase{0, 96000, 96000}, LengthCase{3, 384000, 384000},
+                                           LengthCase{14, 2880000, 2880000}, LengthCase{17, 23040000, 14400000}),
+                         [](const auto& info) { return "index" + std::to_string(info.param.index); });
 
 TEST_F(Recorder, OneBarStopsByItselfAtTheNextTickAndNoDiscardsTheTake)
 {
@@ -139,7 +138,7 @@ TEST_P(RecordWithPlay, PlayStartsPlayerAndRecorderInTheSameCycle)
 INSTANTIATE_TEST_SUITE_P(Cases, RecordWithPlay, ::testing::Values(WithPlayCase{2, false}, WithPlayCase{3, true}),
                          [](const auto& info) { return "option" + std::to_string(info.param.option); });
 
-TEST_F(Recorder, ClosingStopsPlayerAndRecordingAndAsksAboutTheTake)
+TEST_F(Recorder, ReopeningKeepsTheTakeAndClosingStopsPlayerAndRecordingAndAsks)
 {
     startEngine();
     rig->registry.samplePath = writeWav(folder.file("loop.wav"), 48000, 48000);
@@ -147,6 +146,13 @@ TEST_F(Recorder, ClosingStopsPlayerAndRecordingAndAsksAboutTheTake)
     ASSERT_TRUE(user.click(window->_startStopPlay));
     ASSERT_TRUE(user.click(window->_startStopRecord));
     render(4 * kBuffer);
+    // Opened again from the menu while open: the take and the player go on.
+    window->initialize();
+    EXPECT_TRUE(window->_runningPlay);
+    EXPECT_TRUE(window->_runningRecord);
+    render(kBuffer);
+    EXPECT_EQ(engine().m_numRecordedFrames, 5 * kBuffer);
+
     user.answerNotification(kCFUserNotificationAlternateResponse);
     window->orderOut(nil);
     EXPECT_EQ(shownKinds(), std::vector<Kind>{Kind::notification});
@@ -185,8 +191,8 @@ TEST_F(Recorder, ATakeIsKeptUntilSavedAndReadsBackSampleForSample)
     user.pressAlertButton();
     user.chooseInSavePanel(take);
     ASSERT_TRUE(user.click(window->_startStopRecord));
-    EXPECT_EQ(shownKinds(), (std::vector<Kind>{Kind::notification, Kind::savePanel, Kind::notification,
-                                               Kind::savePanel, Kind::alert, Kind::savePanel}));
+    EXPECT_EQ(shownKinds(), (std::vector<Kind>{Kind::notification, Kind::savePanel, Kind::notification, Kind::savePanel,
+                                               Kind::alert, Kind::savePanel}));
     EXPECT_EQ(user.shown()[1].allowedFileTypes, std::vector<std::string>{"aiff"});
     EXPECT_EQ(user.shown()[4].messageText, "Error");
     EXPECT_EQ(user.shown()[4].informativeText, "Error saving recording to file!");

@@ -124,6 +124,13 @@ void PlayerRecorder::awakeFromNib()
 
 void PlayerRecorder::initialize()
 {
+    // Opened again while open: a fresh state would lose track of a running
+    // player or take, so the window only comes forward.
+    if (_idleTimer != nullptr && isVisible()) {
+        orderFront(nil);
+        return;
+    }
+
     // --- the timer and a fresh state
     _idleTimer = NSTimer::scheduledTimerWithTimeInterval(kIdleInterval, this, &PlayerRecorder::idleTimer, true);
     _runningPlay = false;
