@@ -67,11 +67,10 @@ protected:
 
     // The engine on a running virtual interface at 48000 Hz; the settings
     // store is the rig's, to be filled in before openWindow.
-    void startEngine(RigOptions options = RigOptions(), bool paced = false)
+    void startEngine(RigOptions options = RigOptions())
     {
         options.audioDevice(enginetest::duplexDevice("Interface", 48000, kBuffer));
         rig = std::make_unique<EngineRig>(std::move(options));
-        rig->audioWorld.setPaced(paced);
         rig->registry.outputDevice = rig->audioEntry("Interface", false);
         rig->registry.inputDevice = rig->audioEntry("Interface", true);
         ASSERT_TRUE(rig->engine.startAudio());
