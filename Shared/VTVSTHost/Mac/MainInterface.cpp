@@ -76,8 +76,13 @@ MainInterface::MainInterface()
     helpItem = addItem(help, NSString::stringWithFormat("%@ Help", name), "", menu, &Menu::openHelp);
     updatesItem = addItem(help, "Check for Updates…", "", menu, &Menu::checkForUpdates);
 
+    // --- the auxiliary windows, hidden until opened
+    m_playerRecorderWindow = loadPlayerRecorderWindow();
+
     // --- outlets
     menu->_pluginWindow = window;
+    menu->_playerRecorder = m_playerRecorderWindow.get();
+    window->_playerRecorderWindow = m_playerRecorderWindow.get();
     m_delegate.window = window;
 
     // --- load: the window's start-up, then the application's menu and window

@@ -8,6 +8,7 @@
 
 #include "AppDelegate.h"
 #include "Menu.h"
+#include "PlayerRecorder.h"
 #include "PluginWindow.h"
 
 #include <memory>
@@ -45,6 +46,7 @@ private:
     AppDelegate m_delegate;
     std::unique_ptr<PluginWindow> m_window;
     std::unique_ptr<Menu> m_menu;
+    std::unique_ptr<PlayerRecorder> m_playerRecorderWindow;
 };
 
 // The process's interface, for NSApplicationMain.
