@@ -1,6 +1,7 @@
 #include "PluginWindow.h"
 
 #include "AutomaticDeviceChoice.h"
+#include "PlayerRecorder.h"
 #include "VTMidiMsg.h"
 #include "VTVSTHostRegistry.h"
 
@@ -215,6 +216,12 @@ void PluginWindow::handOverToAuxiliaryWindows()
     // audio and MIDI layers, store), the tempo window (this window, then the
     // same five) and the player and recorder window (the tempo window,
     // engine, hosting library, store). A missing window receives nothing.
+    if (_playerRecorderWindow != nullptr) {
+        _playerRecorderWindow->setTempoWindow(_tempoWindow);
+        _playerRecorderWindow->setHostInterface(&_interface);
+        _playerRecorderWindow->setHostLib(&_hostLib);
+        _playerRecorderWindow->setRegistry(_registry);
+    }
 }
 
 bool PluginWindow::runAudioStartSequence()
