@@ -256,8 +256,14 @@ void PluginWindow::openPlayerOnStartup()
 {
     if (_registry == nullptr || !_registry->openPlayerOnStartup || _playerRecorderWindow == nullptr)
         return;
-    // The player and recorder window opens at the screen's origin here, with
-    // this window ordered in front of it.
+    // At the screen's origin first, then where the user left it; this
+    // window stays in front.
+    PlayerRecorder* player = _playerRecorderWindow;
+    player->initialize();
+    player->setFrame(NSMakeRect(0, 0, player->frame().size.width, player->frame().size.height), true);
+    player->makeKeyAndOrderFront(this);
+    player->setPosition();
+    orderFront(player);
 }
 
 // ------------------------------------------------------------ idle, resize
