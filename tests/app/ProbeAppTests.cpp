@@ -2,6 +2,7 @@
 // this program's bundle is named "Pyrole" (a plug-in whose transport runs
 // from launch) and holds the probe as Contents/PlugIns/Pyrole.vst.
 #include "AppTestSupport.h"
+#include "PlayerRecorder.h"
 #include "ProbeState.h"
 
 #include <algorithm>
@@ -379,8 +380,6 @@ TEST_F(ProbeApp, TheMenuCallsThePluginsCommandsAndItsKeyEquivalentsWork)
     EXPECT_EQ(app->bounceItem->title().utf8(), "Bounce…");
     EXPECT_FALSE(app->bounceItem->isEnabled());
     EXPECT_FALSE(user.chooseMenuItem(app->bounceItem));
-    // The player window is not part of this build: nothing happens.
-    EXPECT_TRUE(user.chooseMenuItem(app->playerRecorderItem));
 }
 
 TEST_F(ProbeApp, AnotherMakersPluginNeverHasTheWordsAfterItsRecordCalled)
@@ -397,6 +396,35 @@ TEST_F(ProbeApp, AnotherMakersPluginNeverHasTheWordsAfterItsRecordCalled)
         EXPECT_TRUE(user.chooseMenuItem(item));
     const probe::ProbeState& state = probe();
     EXPECT_EQ(state.undoCalls + state.redoCalls + state.aboutCalls + state.helpCalls + state.updateCalls, 0);
+}
+
+TEST_F(ProbeApp, ThePlayerWindowOpensAtStartUpWithTheSharedObjectsAndTheMenuClosesAndReopensIt)
+{
+    // An effect opens the player at start-up by default; its origin was
+    // stored by an earlier run.
+    storeInt("playerPositionX", 40);
+    storeInt("playerPositionY", 60);
+    launch();
+    ASSERT_NE(effect(), nullptr);
+    PlayerRecorder* player = window()._playerRecorderWindow;
+    ASSERT_NE(player, nullptr);
+    EXPECT_FALSE(player->isVisible());
+    activate();
+    ASSERT_TRUE(user.runUntil([&] { return player->isVisible(); }));
+    EXPECT_TRUE(window().hostInterface().m_playerDialogOpen.load());
+    EXPECT_EQ(player->frame().origin.x, 40);
+    EXPECT_EQ(player->frame().origin.y, 60);
+    // Wired to this engine: the recorder fills its buffers at this rate.
+    EXPECT_TRUE(user.click(player->_startStopRecord));
+    EXPECT_EQ(window().hostInterface().m_maxRecordFrames, 96000u); // one bar at 120 BPM, 48000 Hz
+    EXPECT_TRUE(user.click(player->_startStopRecord));
+
+    EXPECT_TRUE(user.chooseMenuItem(app->playerRecorderItem));
+    EXPECT_FALSE(player->isVisible());
+    EXPECT_FALSE(window().hostInterface().m_playerDialogOpen.load());
+    EXPECT_TRUE(user.keyDown(&window(), "Ctrl+P"));
+    EXPECT_TRUE(player->isVisible());
+    EXPECT_TRUE(window().hostInterface().m_playerDialogOpen.load());
 }
 
 } // namespace

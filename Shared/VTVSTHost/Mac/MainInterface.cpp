@@ -80,13 +80,16 @@ MainInterface::MainInterface()
     // them
     m_preferences = loadPreferencesWindow();
     m_tempo = loadTempoWindow();
+    m_playerRecorderWindow = loadPlayerRecorderWindow();
 
     // --- outlets
     menu->_pluginWindow = window;
     menu->_preferencesWindow = m_preferences.get();
     menu->_tempoWindow = m_tempo.get();
+    menu->_playerRecorder = m_playerRecorderWindow.get();
     window->_preferencesWindow = m_preferences.get();
     window->_tempoWindow = m_tempo.get();
+    window->_playerRecorderWindow = m_playerRecorderWindow.get();
     m_delegate.window = window;
 
     // --- load: the window's start-up, then the application's menu and window

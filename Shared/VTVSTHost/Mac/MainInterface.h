@@ -8,6 +8,7 @@
 
 #include "AppDelegate.h"
 #include "Menu.h"
+#include "PlayerRecorder.h"
 #include "PluginWindow.h"
 #include "Preferences.h"
 #include "Tempo.h"
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<Menu> m_menu;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<Tempo> m_tempo;
+    std::unique_ptr<PlayerRecorder> m_playerRecorderWindow;
 };
 
 // The process's interface, for NSApplicationMain.

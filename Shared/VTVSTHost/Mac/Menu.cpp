@@ -1,5 +1,6 @@
 #include "Menu.h"
 
+#include "PlayerRecorder.h"
 #include "PluginWindow.h"
 #include "Preferences.h"
 #include "Tempo.h"
@@ -59,8 +60,17 @@ void Menu::openTempo(id)
 
 void Menu::openPlayerRecorder(id)
 {
-    // Closed when visible; otherwise initialised and shown at the screen's
-    // origin, once the interface has a player and recorder window.
+    PlayerRecorder* player = _playerRecorder;
+    if (player == nullptr)
+        return;
+    if (player->isVisible()) {
+        player->close();
+        return;
+    }
+    player->initialize();
+    player->setFrame(NSMakeRect(0, 0, player->frame().size.width, player->frame().size.height), true);
+    player->makeKeyAndOrderFront(this);
+    player->setPosition();
 }
 
 void Menu::openAbout(id)

@@ -1,6 +1,7 @@
 #include "PluginWindow.h"
 
 #include "AutomaticDeviceChoice.h"
+#include "PlayerRecorder.h"
 #include "Preferences.h"
 #include "Tempo.h"
 #include "VTMidiMsg.h"
@@ -232,6 +233,12 @@ void PluginWindow::handOverToAuxiliaryWindows()
         _tempoWindow->setMidiLib(&_midiLib);
         _tempoWindow->setRegistry(_registry);
     }
+    if (_playerRecorderWindow != nullptr) {
+        _playerRecorderWindow->setTempoWindow(_tempoWindow);
+        _playerRecorderWindow->setHostInterface(&_interface);
+        _playerRecorderWindow->setHostLib(&_hostLib);
+        _playerRecorderWindow->setRegistry(_registry);
+    }
 }
 
 bool PluginWindow::runAudioStartSequence()
@@ -271,8 +278,14 @@ void PluginWindow::openPlayerOnStartup()
 {
     if (_registry == nullptr || !_registry->openPlayerOnStartup || _playerRecorderWindow == nullptr)
         return;
-    // The player and recorder window opens at the screen's origin here, with
-    // this window ordered in front of it.
+    // At the screen's origin first, then where the user left it; this
+    // window stays in front.
+    PlayerRecorder* player = _playerRecorderWindow;
+    player->initialize();
+    player->setFrame(NSMakeRect(0, 0, player->frame().size.width, player->frame().size.height), true);
+    player->makeKeyAndOrderFront(this);
+    player->setPosition();
+    orderFront(player);
 }
 
 // ------------------------------------------------------------ idle, resize
