@@ -5,6 +5,12 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using settingstest::cfString;
 using settingstest::copyValue;
@@ -263,4 +269,63 @@ TEST_F(PreferencesFile, DomainNamesThatWouldLeaveThePreferencesFolderAreRefused)
     }
     EXPECT_FALSE(std::filesystem::exists(m_home / "Library" / "escaped.plist"));
     EXPECT_FALSE(std::filesystem::exists(preferencesFolder() / "a"));
+}
+
+// ---------------------------------------------------------------- crashes
+
+TEST_F(PreferencesFile, TemporaryFilesOfWritersThatDiedGoWhenTheStoreStartsThoseOfRunningWritersStay)
+{
+    setInt("Tempo", 1);
+    ASSERT_TRUE(synchronize());
+    const std::string file = domainFile(kDomain).string();
+    writeFile(file + ".Ab12Cd", "half a write of a writer that died");
+    writeFile(file + ".Running", "a writer still at work");
+    // Not temporary files of this domain.
+    writeFile(file + ".corrupt", "kept aside");
+    writeFile(preferencesFolder() / "com.veltrane.Other.plist.Ab12Cd", "another domain's");
+    // The running writer holds its file locked until it renamed it.
+    int held = ::open((file + ".Running").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(intFromFile("Tempo"), 1);
+
+    const std::set<std::string> expected = {"com.veltrane.PrefsProbe.plist", "com.veltrane.PrefsProbe.plist.Running",
+                                            "com.veltrane.PrefsProbe.plist.corrupt", "com.veltrane.Other.plist.Ab12Cd"};
+    EXPECT_EQ(preferencesFiles(), expected);
+    ::close(held);
+}
+
+TEST_F(PreferencesFile, KilledAHundredTimesWhileWritingNeverLeavesACorruptOrTemporaryFileBehind)
+{
+    const std::filesystem::path file = domainFile(kDomain);
+    std::mt19937 random(16);
+    std::uniform_int_distribution<int> delayMicroseconds(0, 4000);
+    for (int kill = 0; kill < 100; ++kill) {
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            // The child writes one setting after the other until it is killed.
+            vt::testing::forgetPreferencesInMemory();
+            for (SInt32 n = 0;; ++n) {
+                setInt("Counter", n);
+                synchronize();
+            }
+        }
+        // The first kill waits for a first write, so that later ones land
+        // anywhere in the writing.
+        if (kill == 0) {
+            for (int wait = 0; wait < 10000 && !std::filesystem::exists(file); ++wait)
+                usleep(1000);
+        }
+        usleep(static_cast<useconds_t>(delayMicroseconds(random)));
+        ::kill(writer, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(writer, &status, 0), writer);
+
+        // The store starts again: the file reads, nothing was kept aside as
+        // unreadable, and no temporary file is left.
+        EXPECT_GE(intFromFile("Counter"), 0) << "kill " << kill;
+        EXPECT_EQ(preferencesFiles(), std::set<std::string>{file.filename().string()}) << "kill " << kill;
+    }
 }

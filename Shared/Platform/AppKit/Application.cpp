@@ -565,6 +565,16 @@ NSString NSMenuItem::title() const
     return NSString(d->action->text().toStdString());
 }
 
+bool NSMenuItem::isEnabled() const
+{
+    return d->action->isEnabled();
+}
+
+void NSMenuItem::setEnabled(bool enabled)
+{
+    d->action->setEnabled(enabled);
+}
+
 void NSMenuItem::setAction(std::function<void(id)> action)
 {
     d->call = std::move(action);

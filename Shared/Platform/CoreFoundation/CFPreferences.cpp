@@ -1,7 +1,10 @@
 // Preferences domains as property-list files. Nothing may be lost: a write
 // goes to a temporary file in the same folder that is flushed to disk and
 // then renamed over the old file, and a file that cannot be parsed is moved
-// aside instead of being overwritten.
+// aside instead of being overwritten. A writer holds an exclusive lock on
+// its temporary file from creation until the rename, so the temporary files
+// of writers that died (a crash, a kill) are told from those of running
+// writers and removed when a domain is first read.
 #include "CFPreferencesImpl.h"
 #include "CFPropertyListImpl.h"
 #include "CFStringImpl.h"
@@ -15,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -136,11 +140,62 @@ CFMutableDictionaryRef readDomainFile(const std::string& path)
     return newDictionary();
 }
 
+// The temporary files of a domain file are named as mkstemp names them:
+// "<file>.XXXXXX".
+constexpr size_t kTemporarySuffixLength = 6;
+
+bool isTemporaryOf(const std::string& name, const std::string& fileName)
+{
+    if (name.size() != fileName.size() + 1 + kTemporarySuffixLength ||
+        name.compare(0, fileName.size(), fileName) != 0 || name[fileName.size()] != '.')
+        return false;
+    for (size_t i = fileName.size() + 1; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the temporary files that writers no longer running left beside
+// the domain's file. One whose lock is held belongs to a writer that may
+// still rename it and stays.
+void removeAbandonedTemporaries(const std::string& path)
+{
+    const std::filesystem::path file(path);
+    const std::string fileName = file.filename().string();
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(file.parent_path(), error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!isTemporaryOf(name, fileName))
+            continue;
+        const std::string candidate = it->path().string();
+        int fd = ::open(candidate.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened;
+        struct stat named;
+        // Still the file that was opened (not renamed into place meanwhile,
+        // not a new writer's file of the same name) and nobody holds it.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+            lstat(candidate.c_str(), &named) == 0 && sameFile(opened, named))
+            ::unlink(candidate.c_str());
+        ::close(fd);
+    }
+}
+
 void loadIfNeeded(Domain& domain, const std::string& path)
 {
     if (domain.loaded)
         return;
     domain.loaded = true;
+    removeAbandonedTemporaries(path);
     CFMutableDictionaryRef values = readDomainFile(path);
     if (values == nullptr) {
         domain.blocked = true;
@@ -165,6 +220,26 @@ bool writeAll(int fd, const char* bytes, size_t length)
     return true;
 }
 
+// A new temporary file beside path, created and locked; -1 when none could
+// be made. A store starting in another process may remove an unlocked one
+// in the moment between creation and lock: then another name is tried.
+int createLockedTemporary(const std::string& path, std::string& temporary)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        temporary = path + ".XXXXXX";
+        int fd = mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        struct stat opened;
+        struct stat named;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 && lstat(temporary.c_str(), &named) == 0 &&
+            sameFile(opened, named))
+            return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
 // Replaces the file in one rename, so readers and a crash see either the old
 // file or the complete new one.
 bool writeFileAtomically(const std::string& path, const std::string& contents)
@@ -176,30 +251,31 @@ bool writeFileAtomically(const std::string& path, const std::string& contents)
         return false;
     if (failsAt(PreferencesWriteStep::createTemporary))
         return false;
-    std::string temporary = path + ".XXXXXX";
-    int fd = mkstemp(temporary.data());
+    std::string temporary;
+    int fd = createLockedTemporary(path, temporary);
     if (fd < 0)
         return false;
-    auto fail = [&](bool open) {
-        if (open)
-            ::close(fd);
+    // The descriptor, and with it the lock, stays open until the file has
+    // its final name.
+    auto fail = [&] {
         ::unlink(temporary.c_str());
+        ::close(fd);
         return false;
     };
     fchmod(fd, 0600);
     if (failsAt(PreferencesWriteStep::writeContents)) {
         // A full disk: part of the text arrives, the rest does not.
         writeAll(fd, contents.data(), contents.size() / 2);
-        return fail(true);
+        return fail();
     }
     if (!writeAll(fd, contents.data(), contents.size()))
-        return fail(true);
+        return fail();
     if (failsAt(PreferencesWriteStep::flushToDisk) || fsync(fd) != 0)
-        return fail(true);
-    if (::close(fd) != 0)
-        return fail(false);
+        return fail();
     if (failsAt(PreferencesWriteStep::replaceFile) || std::rename(temporary.c_str(), path.c_str()) != 0)
-        return fail(false);
+        return fail();
+    if (::close(fd) != 0)
+        return false;
     // Make the rename itself durable.
     int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (folderFd >= 0) {

@@ -192,6 +192,15 @@ public:
     {
         setAction([target, action](id sender) { (target->*action)(sender); });
     }
+    // An action that does not look at its sender.
+    template <class T> void setTarget(T* target, void (T::*action)())
+    {
+        setAction([target, action](id) { (target->*action)(); });
+    }
+    // A disabled item is shown greyed and neither its click nor its key
+    // equivalent sends the action.
+    bool isEnabled() const;
+    void setEnabled(bool enabled);
     // Takes ownership of the submenu.
     void setSubmenu(NSMenu* submenu);
     NSMenu* submenu() const;
