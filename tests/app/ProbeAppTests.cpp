@@ -292,6 +292,8 @@ class ProbeAppKeys : public ProbeApp, public ::testing::WithParamInterface<KeyCa
 TEST_P(ProbeAppKeys, GoToTheEditorFirstThenTheTransportThenTheNotesThenTheWindow)
 {
     const KeyCase& c = GetParam();
+    // The player window, opened at the first activation, would take the keys.
+    storeInt("openPlayerOnStartup", 0);
     launch();
     ASSERT_NE(effect(), nullptr);
     probe().wantsKeyboard = c.editorHasKeyboard;
@@ -333,6 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ProbeApp, AKeyGoingUpReachesTheEditorAsKeyUpAndEndsItsNote)
 {
+    // The player window, opened at the first activation, would take the keys.
+    storeInt("openPlayerOnStartup", 0);
     launch();
     ASSERT_NE(effect(), nullptr);
     VTVSTHostInterface& engine = window().hostInterface();
@@ -383,6 +387,8 @@ TEST_F(ProbeApp, TheMenuCallsThePluginsCommandsAndItsKeyEquivalentsWork)
 
 TEST_F(ProbeApp, AnotherMakersPluginNeverHasTheWordsAfterItsRecordCalled)
 {
+    // The player window, opened at the first activation, would take the keys.
+    storeInt("openPlayerOnStartup", 0);
     launch();
     ASSERT_NE(effect(), nullptr);
     probe().vendor = "Another Maker";

@@ -248,6 +248,8 @@ TEST(JackPeriod, aPeriodChangedMidStreamNeverReachesTheEngineAsALargerCycle)
     ASSERT_NE(out, nullptr);
     ASSERT_EQ(out->bufferSize, 256u); // the block size the engine tells the plug-in
     Cycles cycles;
+    // The engine bounds the cycles by the block size it told the plug-in.
+    audio.setMaximumFrames(audio.streamBufferSize(nullptr, out));
     ASSERT_TRUE(audio.start(nullptr, out, callback(), &cycles));
     ASSERT_TRUE(waitFor([&] { return cycles.count.load() > 4; }));
 

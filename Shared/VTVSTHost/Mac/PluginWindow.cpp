@@ -343,6 +343,6 @@ void PluginWindow::closePlugin()
     if (m_editorOpen)
         dispatch(effEditClose);
     m_editorOpen = false;
-    dispatch(effClose);
-    _hostLib.m_plugin = nullptr;
+    // Suspended first, closed once; the library forgets the instance.
+    _hostLib.closePlugin();
 }

@@ -109,6 +109,10 @@ VTBounceResult VTBounceRender::run(VTAudioFileBase& writer, bool& bounceDone, in
     transportStop();
     setCaptureParameter(0.0f);
     m_engine.stopAudio();
+    // Stopping audio suspended the plug-in; it renders the bounce resumed,
+    // told the block it will receive.
+    m_hostLib.setBlockSizeAndRate(static_cast<int>(kRollFrames), static_cast<float>(sampleRate));
+    m_hostLib.resumePlugin();
     time.ppqPos = 0.0;
     result.preRollBlocks = rollBlocks(sampleRate);
     roll(result.preRollBlocks, quartersPerFrame);
@@ -178,6 +182,7 @@ VTBounceResult VTBounceRender::run(VTAudioFileBase& writer, bool& bounceDone, in
         std::vector<float>().swap(m_previous[channel]);
     }
     m_writer = nullptr;
+    m_hostLib.suspendPlugin();
     m_engine.startAudio();
     return result;
 }
