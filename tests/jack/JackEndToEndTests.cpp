@@ -185,9 +185,7 @@ TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
 
     keys.sendMidi(0x80, 69, 0);
     engine.stopAudio();
-    // As the shut-down does: the plug-in closes before it is unloaded.
-    lib.m_plugin->dispatcher(lib.m_plugin, effClose, 0, 0, nullptr, 0);
-    lib.unloadPlugin();
+    closeAndUnload(lib);
 }
 
 } // namespace
