@@ -93,6 +93,11 @@ public:
 private:
     bool start(unsigned period, unsigned rate)
     {
+        // A name a parallel test's server answers to is not ours to take.
+        if (jack_client_t* other = openOn(m_name, "probe")) {
+            jack_client_close(other);
+            return false;
+        }
         std::string p = std::to_string(period), r = std::to_string(rate);
         m_pid = fork();
         if (m_pid == 0) {
@@ -118,6 +123,12 @@ private:
             }
             return false;
         });
+        // A server that answers while ours is refused is another test's:
+        // ours must still run a moment later.
+        if (!exited && up) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            exited = waitpid(m_pid, nullptr, WNOHANG) == m_pid;
+        }
         if (exited || !up) {
             if (!exited)
                 kill();
