@@ -253,6 +253,7 @@ void direct(unsigned period, int seconds, Durations& durations)
               run.durations.values.begin() + static_cast<long>(run.durations.count.load()), durations.values.begin());
     durations.count.store(run.durations.count.load());
     effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0);
+    lib.m_plugin = nullptr; // closed once, here
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0);
     lib.unloadPlugin();
 }
@@ -340,7 +341,9 @@ void runPeriod(unsigned period, int seconds)
             } else {
                 std::printf("  Kindra did not start\n");
             }
-            lib.m_plugin->dispatcher(lib.m_plugin, effClose, 0, 0, nullptr, 0);
+            AEffect* plugin = lib.m_plugin;
+            lib.m_plugin = nullptr; // closed once, here
+            plugin->dispatcher(plugin, effClose, 0, 0, nullptr, 0);
             lib.unloadPlugin();
         }
     }

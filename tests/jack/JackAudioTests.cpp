@@ -3,7 +3,13 @@
 // goes away, a period that changes, and the readout.
 #include "JackTestSupport.h"
 
+#include "VTAudioLib.h"
 #include "VTCoreAudio.h"
+#include "VTMidiLib.h"
+#include "VTVSTHostInterface.h"
+#include "VTVSTHostLib.h"
+#include "VTVSTHostRegistry.h"
+#include "VTVSTInterface.h"
 
 #include <vtplatform/AudioServer.h>
 
@@ -236,6 +242,22 @@ TEST(JackServerLoss, aServerKilledMidStreamStopsTheStreamAndTheNextStartFails)
     audio.stop(); // harmless
 }
 
+// The engine's cycle, with the frames it is handed recorded.
+struct EngineCycles {
+    VTVSTHostInterface* engine = nullptr;
+    std::atomic<uint64_t> count{0};
+    std::atomic<uint32_t> largest{0};
+};
+
+bool recordEngineCycle(float** in, float** out, uint32_t frames, void* data)
+{
+    auto* cycles = static_cast<EngineCycles*>(data);
+    if (frames > cycles->largest.load())
+        cycles->largest.store(frames);
+    cycles->count.fetch_add(1);
+    return VTVSTHostInterface::audiocallback(in, out, frames, cycles->engine);
+}
+
 TEST(JackPeriod, aPeriodChangedMidStreamNeverReachesTheEngineAsALargerCycle)
 {
     PrivateServer server(256);
@@ -243,14 +265,29 @@ TEST(JackPeriod, aPeriodChangedMidStreamNeverReachesTheEngineAsALargerCycle)
     TestClient control("control");
     ASSERT_TRUE(control.ok());
     ASSERT_TRUE(control.activate());
-    VTCoreAudio audio;
-    VTAudioDevice* out = entry(audio, "system", false);
-    ASSERT_NE(out, nullptr);
-    ASSERT_EQ(out->bufferSize, 256u); // the block size the engine tells the plug-in
-    Cycles cycles;
-    // The engine bounds the cycles by the block size it told the plug-in.
-    audio.setMaximumFrames(audio.streamBufferSize(nullptr, out));
-    ASSERT_TRUE(audio.start(nullptr, out, callback(), &cycles));
+
+    // ---- the engine tells the Kindra plug-in the device's period
+    unsetenv("DISPLAY");
+    VTVSTHostLib lib;
+    ASSERT_TRUE(lib.loadPlugin(KINDRA_PLUGIN_BUNDLE, nullptr, nullptr, 0, false));
+    VTAudioLib audio;
+    VTMidiLib midi;
+    VTVSTHostRegistry registry{"Kindra", true};
+    VTVSTHostInterface engine;
+    engine.m_vstLib = &lib;
+    engine.m_audioLib = &audio;
+    engine.m_midiLib = &midi;
+    engine.m_registry = &registry;
+    registry.outputDevice = entry(audio.m_coreaudio, "system", false);
+    ASSERT_NE(registry.outputDevice, nullptr);
+    ASSERT_EQ(registry.outputDevice->bufferSize, 256u);
+    ASSERT_TRUE(engine.startAudio());
+    // The same stream, its cycles counted on their way to the engine.
+    EngineCycles cycles;
+    cycles.engine = &engine;
+    audio.m_coreaudio.stop();
+    ASSERT_TRUE(
+        audio.m_coreaudio.start(nullptr, registry.outputDevice, reinterpret_cast<void*>(&recordEngineCycle), &cycles));
     ASSERT_TRUE(waitFor([&] { return cycles.count.load() > 4; }));
 
     ASSERT_EQ(jack_set_buffer_size(control.client(), 1024), 0);
@@ -259,7 +296,9 @@ TEST(JackPeriod, aPeriodChangedMidStreamNeverReachesTheEngineAsALargerCycle)
     // 1024 frames arrive as slices of at most 256: four engine cycles each.
     ASSERT_TRUE(waitFor([&] { return cycles.count.load() > at + 16; }));
     EXPECT_LE(cycles.largest.load(), 256u);
-    audio.stop();
+    audio.m_coreaudio.stop();
+    engine.stopAudio();
+    closeAndUnload(lib);
 }
 
 } // namespace

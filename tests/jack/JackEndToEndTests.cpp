@@ -185,9 +185,7 @@ TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
 
     keys.sendMidi(0x80, 69, 0);
     engine.stopAudio();
-    // As the shut-down does: the plug-in closes before it is unloaded.
-    lib.closePlugin();
-    lib.unloadPlugin();
+    closeAndUnload(lib);
 }
 
 } // namespace

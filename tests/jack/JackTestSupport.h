@@ -8,6 +8,8 @@
 #include <jack/ringbuffer.h>
 #include <vtplatform/AudioServer.h>
 
+#include "VTVSTInterface.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -62,31 +64,17 @@ class PrivateServer {
 public:
     explicit PrivateServer(unsigned period = 256, unsigned rate = 48000)
     {
-        static int count = 0;
-        m_name = "kindra-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
         const char* previous = std::getenv("JACK_DEFAULT_SERVER");
         m_previous = previous != nullptr ? previous : "";
         m_hadPrevious = previous != nullptr;
-        std::string p = std::to_string(period), r = std::to_string(rate);
-        m_pid = fork();
-        if (m_pid == 0) {
-            // Never outlives the test, even one that crashes.
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            int devnull = ::open("/dev/null", O_WRONLY);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-            execlp("jackd", "jackd", "--no-realtime", "-n", m_name.c_str(), "-d", "dummy", "-r", r.c_str(), "-p",
-                   p.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
+        // A few names per run's server, taken in turn: a name a parallel
+        // test holds is refused at once, and the slot of a server that died
+        // without a word is taken back by the next one of its name (the
+        // machine's JACK registry holds eight servers).
+        for (int slot = 1; slot <= 6 && !m_up; ++slot) {
+            m_name = "kindra-test-" + ciServerName() + "-" + std::to_string(slot);
+            m_up = start(period, rate);
         }
-        setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
-        m_up = waitFor([this] {
-            if (jack_client_t* probe = openOn(m_name, "probe")) {
-                jack_client_close(probe);
-                return true;
-            }
-            return false;
-        });
         // libjack serves one server per process: the provider moves over
         // before the test opens clients of its own.
         vt::platform::audioServerReadout();
@@ -101,6 +89,56 @@ public:
         vt::platform::audioServerReadout();
     }
     bool up() const { return m_up; }
+
+private:
+    bool start(unsigned period, unsigned rate)
+    {
+        // A name a parallel test's server answers to is not ours to take.
+        if (jack_client_t* other = openOn(m_name, "probe")) {
+            jack_client_close(other);
+            return false;
+        }
+        std::string p = std::to_string(period), r = std::to_string(rate);
+        m_pid = fork();
+        if (m_pid == 0) {
+            // Never outlives the test, even one that crashes.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            int devnull = ::open("/dev/null", O_WRONLY);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            execlp("jackd", "jackd", "--no-realtime", "-n", m_name.c_str(), "-d", "dummy", "-r", r.c_str(), "-p",
+                   p.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+        bool exited = false;
+        bool up = waitFor([&] {
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                exited = true;
+                return true;
+            }
+            if (jack_client_t* probe = openOn(m_name, "probe")) {
+                jack_client_close(probe);
+                return true;
+            }
+            return false;
+        });
+        // A server that answers while ours is refused is another test's:
+        // ours must still run a moment later.
+        if (!exited && up) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            exited = waitpid(m_pid, nullptr, WNOHANG) == m_pid;
+        }
+        if (exited || !up) {
+            if (!exited)
+                kill();
+            m_pid = -1;
+            return false;
+        }
+        return true;
+    }
+
+public:
     const std::string& name() const { return m_name; }
     // Stops the server as a user stopping jackd does. (A server killed
     // outright keeps its slot in the machine's JACK registry, of which
@@ -251,6 +289,16 @@ private:
     std::atomic<int> m_receivedCount{0};
     std::atomic<uint64_t> m_cycles{0};
 };
+
+// Closes the plug-in once, as the shut-down does, then unloads it.
+template <typename HostLib> void closeAndUnload(HostLib& lib)
+{
+    if (auto* plugin = lib.m_plugin) {
+        lib.m_plugin = nullptr;
+        plugin->dispatcher(plugin, effClose, 0, 0, nullptr, 0.0f);
+    }
+    lib.unloadPlugin();
+}
 
 // The connections of a port, by full name.
 inline std::vector<std::string> connections(jack_client_t* client, const std::string& port)
