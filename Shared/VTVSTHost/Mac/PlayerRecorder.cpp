@@ -499,7 +499,7 @@ void PlayerRecorder::stopRecording()
 void PlayerRecorder::offerToSave()
 {
     VTVSTHostInterface* engine = _hostInterface;
-    const unsigned frames = std::min(engine->m_numRecordedFrames, engine->m_maxRecordFrames);
+    const unsigned frames = std::min(engine->m_numRecordedFrames.load(), engine->m_maxRecordFrames);
     const double rate = outputRate();
     const unsigned wholeRate = rate >= 1 && rate < 4294967296.0 ? static_cast<unsigned>(rate) : 0;
     // The take stays in memory until it is saved or the user lets it go:
