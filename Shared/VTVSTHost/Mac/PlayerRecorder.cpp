@@ -119,7 +119,11 @@ void PlayerRecorder::writeSettings()
 void PlayerRecorder::awakeFromNib()
 {
     NSWindow::awakeFromNib();
-    setLevel(kLevelWhileLoading);
+    // The interface leaves the window hidden, and a hidden window takes no
+    // level: on Linux a stay-on-top hint on a window never shown keeps the
+    // main window from becoming key. initialize sets the floating level.
+    if (isVisible())
+        setLevel(kLevelWhileLoading);
 }
 
 void PlayerRecorder::initialize()
