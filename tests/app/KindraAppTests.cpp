@@ -2,6 +2,9 @@
 // platform: this program's bundle is named "Kindra" and holds the built
 // plug-in as Contents/PlugIns/Kindra.vst.
 #include "AppTestSupport.h"
+#include "KindraParameters.h"
+
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -80,6 +83,45 @@ TEST_F(KindraApp, ATypedDPlaysThePluginsNoteOnTheOutputDevice)
     ASSERT_TRUE(window().audioStarted());
     EXPECT_EQ(loudestOf(audioWorld, 4), 0.0f);
 
+    EXPECT_TRUE(user.keyDown(&window(), "D"));
+    EXPECT_GT(loudestOf(audioWorld, 8), 0.01f);
+    EXPECT_TRUE(user.keyUp(&window(), "D"));
+}
+
+TEST_F(KindraApp, ABounceOfThePhraseIsSavedOnItsGridAndLiveAudioPlaysAgain)
+{
+    // 16 beats at 120 BPM and 48 kHz: 384000 frames, then the 1 ms release
+    // (48): T 384048, grid 48000, M 384000, R 48 > 32 so nothing is
+    // trimmed; the header states 384000.
+    vt::testing::TemporaryFolder saved{"kindra-saved"};
+    launch();
+    ASSERT_NE(effect(), nullptr);
+    activate();
+    ASSERT_TRUE(window().audioStarted());
+    effect()->setParameter(effect(), kParamRelease, 0.0f);
+    const std::string target = saved.file("Phrase.wav");
+    user.chooseInSavePanel(target);
+    user.pressAlertButton();
+    ASSERT_TRUE(user.chooseMenuItem(app->bounceItem));
+    ASSERT_EQ(user.shown().size(), 2u);
+    EXPECT_EQ(user.shown()[1].messageText, "Kindra");
+    EXPECT_EQ(user.shown()[1].informativeText, "Bounce saved successfully!");
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(target.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(info.frames, 384000);
+    std::vector<short> samples(static_cast<size_t>(info.frames) * 2);
+    EXPECT_EQ(sf_readf_short(file, samples.data(), info.frames), info.frames);
+    sf_close(file);
+    EXPECT_EQ(fs::file_size(target), 44u + 384048u * 4);
+    int peak = 0;
+    for (short sample : samples)
+        peak = std::max(peak, std::abs(static_cast<int>(sample)));
+    EXPECT_GT(peak, 1600); // about 0.05 of full scale
+
+    // Live audio again: a typed note sounds on the device.
+    EXPECT_TRUE(window().hostInterface().m_audioStarted.load());
     EXPECT_TRUE(user.keyDown(&window(), "D"));
     EXPECT_GT(loudestOf(audioWorld, 8), 0.01f);
     EXPECT_TRUE(user.keyUp(&window(), "D"));

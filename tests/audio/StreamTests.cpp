@@ -329,3 +329,41 @@ TEST(AudioStream, DestroyingTheLayerStopsARunningStream)
     }
     EXPECT_FALSE(world.runningStream().valid());
 }
+
+TEST(AudioStream, ABufferLongerThanTheMaximumReachesTheEngineInSlicesThatCoverIt)
+{
+    VirtualAudioWorld world;
+    AudioObjectID id = world.addDevice(deviceSpec("Duplex", {2}, {2}));
+    VTCoreAudio audio;
+    EngineProbe engine;
+    audio.setMaximumFrames(100);
+    ASSERT_TRUE(audio.start(entryOf(audio, id, true), entryOf(audio, id, false), engine.callback(), &engine));
+
+    // 250 frames: slices of 100, 100 and 50, the last starting 200 frames
+    // into the same buffers; every frame carries the engine's output.
+    Cycle cycle(2, 2, 250);
+    ASSERT_EQ(cycle.render(world.runningStream()), noErr);
+    EXPECT_EQ(engine.calls, 3);
+    EXPECT_EQ(engine.frames, 50u);
+    EXPECT_EQ(engine.in[0], engine.out[0]);
+    EXPECT_TRUE(cycle.outputIs(0, engine.leftValue));
+    EXPECT_TRUE(cycle.outputIs(1, engine.rightValue));
+    audio.stop();
+}
+
+TEST(AudioStream, AMonoInputDeviceIsHeardOnBothSides)
+{
+    VirtualAudioWorld world;
+    AudioObjectID mic = world.addDevice(deviceSpec("Mic", {1}, {}));
+    AudioObjectID out = world.addDevice(deviceSpec("Speakers", {}, {2}));
+    VTCoreAudio audio;
+    EngineProbe engine;
+    ASSERT_TRUE(audio.start(entryOf(audio, mic, true), entryOf(audio, out, false), engine.callback(), &engine));
+    // The aggregate lists the microphone's one channel first: 0.1.
+    Cycle cycle(1, 2, 16);
+    ASSERT_EQ(cycle.render(world.runningStream()), noErr);
+    EXPECT_EQ(engine.in[0], engine.in[1]);
+    EXPECT_FLOAT_EQ(engine.firstInput[0], Cycle::inputValue(0));
+    EXPECT_FLOAT_EQ(engine.firstInput[1], Cycle::inputValue(0));
+    audio.stop();
+}

@@ -63,6 +63,13 @@ struct RigOptions {
         return *this;
     }
 
+    RigOptions& plugInBundle(std::string name)
+    {
+        bundle = std::move(name);
+        return *this;
+    }
+
+    std::string bundle = "Probe";
     bool synth = false;
     int inputs = 2;
     std::vector<std::string> midiSources;
@@ -147,7 +154,7 @@ struct EngineRig {
     std::vector<MIDIEndpointRef> sources;
     std::vector<MIDIEndpointRef> destinations;
     bool populated;
-    probe::LoadedProbe probe;
+    probe::LoadedProbe probe{options.bundle.c_str()};
     VTAudioLib audio;
     VTMidiLib midi;
     VTVSTHostRegistry registry{"Probe", false};

@@ -48,6 +48,21 @@ TEST(PlugInState, IsRestoredFromSavedChunkByteForByte)
     EXPECT_EQ(rig.plugin().chunkReceived, bytesOf(state));
 }
 
+TEST(PlugInState, AStateFileLargerThan64MiBIsNeverRead)
+{
+    ChunkRig rig;
+    // One byte past the bound, as a sparse file: no 64 MiB are written.
+    writeFile(rig.chunkFile(), "x");
+    std::filesystem::resize_file(rig.chunkFile(), 64u * 1024 * 1024 + 1);
+    rig.engine.readChunk();
+    EXPECT_EQ(rig.plugin().chunkSetCount, 0);
+    // Nor is a state that large stored, since it could not be read back;
+    // the file already there is kept.
+    rig.plugin().chunkToGive.assign(64u * 1024 * 1024 + 1, 'k');
+    EXPECT_FALSE(rig.engine.writeChunk());
+    EXPECT_EQ(std::filesystem::file_size(rig.chunkFile()), 64u * 1024 * 1024 + 1);
+}
+
 TEST(PlugInState, AnEmptyFileIsHandedOverAsAnEmptyChunkAndAMissingOneNotAtAll)
 {
     ChunkRig rig;

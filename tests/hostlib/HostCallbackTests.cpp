@@ -179,6 +179,45 @@ TEST(HostCallback, EventsAreForwardedOnlyForMidi)
     EXPECT_EQ(calls.midi.size(), 2u);
 }
 
+TEST(HostCallback, AnEventListThatCannotBeTrustedIsNotRead)
+{
+    probe::LoadedProbe probe;
+    ASSERT_TRUE(probe.loaded);
+    Calls calls;
+    install(probe.lib.m_host, calls);
+
+    // A count below zero or beyond any real list: nothing is read.
+    EventList one{kVstMidiType};
+    for (VstInt32 count : {-1, -100000, 1 << 30}) {
+        one.list->numEvents = count;
+        EXPECT_EQ(probe.callHost(audioMasterProcessEvents, 0, 0, one.list), 0) << count;
+    }
+    // Null entries and records too short to hold the MIDI bytes are
+    // skipped; the good one among them still arrives.
+    EventList mixed{kVstMidiType, kVstMidiType, kVstMidiType, kVstMidiType};
+    mixed.list->events[0] = nullptr;
+    mixed.storage[1].byteSize = 0;
+    mixed.storage[2].byteSize = -32;
+    EXPECT_EQ(probe.callHost(audioMasterProcessEvents, 0, 0, mixed.list), 1);
+    ASSERT_EQ(calls.midi.size(), 1u);
+    EXPECT_EQ(calls.midi[0], &mixed.storage[3]);
+}
+
+TEST(HostCallback, RateAndBlockSizeAreAnsweredWithTheValuesLastSent)
+{
+    probe::LoadedProbe probe;
+    ASSERT_TRUE(probe.loaded);
+    EXPECT_EQ(probe.callHost(audioMasterGetBlockSize), 0); // nothing sent yet
+    probe.lib.setBlockSizeAndRate(384, 48000.0f);
+    EXPECT_EQ(probe.callHost(audioMasterGetSampleRate), 48000);
+    EXPECT_EQ(probe.callHost(audioMasterGetBlockSize), 384);
+    probe.lib.setBlockSizeAndRate(1024, 96000.0f);
+    EXPECT_EQ(probe.callHost(audioMasterGetSampleRate), 96000);
+    EXPECT_EQ(probe.callHost(audioMasterGetBlockSize), 1024);
+    EXPECT_EQ(callUnregistered(audioMasterGetBlockSize), 0);
+    EXPECT_EQ(callUnregistered(audioMasterGetSampleRate), 0);
+}
+
 TEST(HostCallback, PrivateRequestsReachTheInstalledCallbacks)
 {
     probe::LoadedProbe probe;
@@ -219,6 +258,32 @@ TEST(HostCallback, SetTransportPlaysOrStopsAndRewinds)
     EXPECT_EQ(probe.callHost(audioMasterVTSetTransport, 0), 1);
     EXPECT_FALSE(host.getPlayStatus());
     EXPECT_EQ(host.m_vstTimeInfo.ppqPos, 0.0);
+}
+
+namespace {
+
+void onPlayStatus(bool playing, void* data)
+{
+    static_cast<std::vector<bool>*>(data)->push_back(playing);
+}
+
+} // namespace
+
+TEST(HostCallback, WithAPlayStatusReceiverSetTransportIsHandedOverAndLeavesTheTimeInfoAlone)
+{
+    probe::LoadedProbe probe;
+    ASSERT_TRUE(probe.loaded);
+    VSTHost& host = probe.lib.m_host;
+    std::vector<bool> requests;
+    host.m_playStatusCallback = onPlayStatus;
+    host.m_playStatusCustomData = &requests;
+    host.m_vstTimeInfo.ppqPos = 17.5;
+    EXPECT_EQ(probe.callHost(audioMasterVTSetTransport, 1), 1);
+    EXPECT_EQ(probe.callHost(audioMasterVTSetTransport, 0), 1);
+    EXPECT_EQ(requests, (std::vector<bool>{true, false}));
+    // The audio thread's record is not touched from the plug-in's thread.
+    EXPECT_FALSE(host.getPlayStatus());
+    EXPECT_EQ(host.m_vstTimeInfo.ppqPos, 17.5);
 }
 
 namespace {

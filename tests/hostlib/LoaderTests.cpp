@@ -84,17 +84,105 @@ TEST(Loader, AWrongMagicLeavesModuleAndPluginNullAndUnloadsTheCode)
     CFRelease(bundle);
 }
 
-TEST(Loader, AStandardExceptionFromTheEntryIsAFailedLoadAndAnyOtherPassesThrough)
+TEST(Loader, AnExceptionOfAnyTypeFromTheEntryIsAFailedLoad)
 {
-    VTVSTHostLib lib;
-    EXPECT_FALSE(lib.loadPlugin(probe::bundlePath("ProbeThrowStd").c_str(), nullptr, nullptr, 0, false));
-    EXPECT_EQ(lib.m_plugin, nullptr);
-    lib.unloadPlugin();
+    // A throw escaping into the host's C callers would end the process.
+    for (const char* name : {"ProbeThrowStd", "ProbeThrowOther"}) {
+        VTVSTHostLib lib;
+        EXPECT_FALSE(lib.loadPlugin(probe::bundlePath(name).c_str(), nullptr, nullptr, 0, false)) << name;
+        EXPECT_EQ(lib.m_plugin, nullptr) << name;
+        lib.unloadPlugin();
+    }
+    EXPECT_EQ(StaticHandler3::instancecounter3, 0);
+}
 
-    VTVSTHostLib other;
-    EXPECT_THROW(other.loadPlugin(probe::bundlePath("ProbeThrowOther").c_str(), nullptr, nullptr, 0, false), int);
-    EXPECT_EQ(other.m_plugin, nullptr);
-    other.unloadPlugin();
+TEST(Loader, EffOpenIsTheFirstRequestAndIsSentOnce)
+{
+    probe::LoadedProbe probe("Probe");
+    ASSERT_TRUE(probe.loaded);
+    ASSERT_EQ(probe.state().dispatches.size(), 1);
+    EXPECT_EQ(probe.state().dispatches.items[0].opcode, effOpen);
+}
+
+TEST(Loader, AFrameworkPluginThatExportsOnlyMainLoadsAndIsOpened)
+{
+    probe::LoadedProbe probe("ProbeFramework");
+    ASSERT_TRUE(probe.loaded);
+    EXPECT_TRUE(probe.state().opened);
+    EXPECT_EQ(probe.state().errors.size(), 0);
+}
+
+// Effects the host cannot run: each is a failed load, closed again when it
+// has a dispatcher to close it with, and leaves no trace in the table.
+struct Refused {
+    const char* bundle;
+    const char* outputs; // PROBE_OUTPUTS at load, or null
+    const char* inputs;  // PROBE_INPUTS at load, or null
+};
+
+class RefusedEffects : public testing::TestWithParam<Refused> {};
+
+TEST_P(RefusedEffects, AreAFailedLoad)
+{
+    const Refused refused = GetParam();
+    if (refused.outputs != nullptr)
+        setenv("PROBE_OUTPUTS", refused.outputs, 1);
+    if (refused.inputs != nullptr)
+        setenv("PROBE_INPUTS", refused.inputs, 1);
+    VTVSTHostLib lib;
+    const bool loaded = lib.loadPlugin(probe::bundlePath(refused.bundle).c_str(), nullptr, nullptr, 0, false);
+    unsetenv("PROBE_OUTPUTS");
+    unsetenv("PROBE_INPUTS");
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(lib.m_plugin, nullptr);
+    EXPECT_EQ(lib.m_pluginHelper.m_module, nullptr);
+    EXPECT_EQ(StaticHandler3::instancecounter3, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedEffects,
+                         testing::Values(Refused{"ProbeNoProcess", nullptr, nullptr},
+                                         Refused{"ProbeNoDispatcher", nullptr, nullptr},
+                                         Refused{"Probe", "65", nullptr}, Refused{"Probe", nullptr, "65"},
+                                         Refused{"Probe", "-1", nullptr}, Refused{"ProbeFramework", "65", nullptr}));
+
+TEST(Loader, UnloadingSuspendsAndClosesOnceUnlessClosedAlready)
+{
+    probe::ProbeState::CloseReport report;
+    {
+        probe::LoadedProbe probe("ProbeFramework");
+        ASSERT_TRUE(probe.loaded);
+        probe.state().closeReport = &report;
+        probe.lib.setBlockSizeAndRate(256, 44100.0f);
+        probe.lib.resumePlugin();
+        probe.lib.resumePlugin(); // never a second resume
+        EXPECT_TRUE(probe.lib.isResumed());
+        probe.lib.unloadPlugin();
+        EXPECT_EQ(probe.lib.m_plugin, nullptr);
+        EXPECT_TRUE(report.closed);
+        EXPECT_FALSE(report.wasResumed);
+        EXPECT_EQ(report.errors, 0);
+        // The scope's own unload finds nothing left to close.
+    }
+
+    // Closed by the shut-down sequence first: unloading does not close again.
+    report = {};
+    probe::LoadedProbe probe("ProbeFramework");
+    ASSERT_TRUE(probe.loaded);
+    probe.state().closeReport = &report;
+    probe.lib.closePlugin();
+    ASSERT_TRUE(report.closed);
+    report.closed = false;
+    probe.lib.unloadPlugin();
+    EXPECT_FALSE(report.closed);
+
+    // Nor does the library's end when nobody unloaded it.
+    report = {};
+    {
+        VTVSTHostLib lib;
+        ASSERT_TRUE(lib.loadPlugin(probe::bundlePath("Probe").c_str(), nullptr, nullptr, 0, false));
+        probe::stateOf(lib.m_plugin)->closeReport = &report;
+    }
+    EXPECT_TRUE(report.closed);
     EXPECT_EQ(StaticHandler3::instancecounter3, 0);
 }
 

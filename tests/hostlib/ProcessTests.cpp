@@ -36,17 +36,54 @@ TEST_P(OutputPairs, EveryPairOfThePluginPointsAtTheOneStereoOutput)
     ASSERT_EQ(probe.state().processes.size(), 1);
     const probe::ProcessCall& call = probe.state().processes.items[0];
     EXPECT_EQ(call.frames, 16);
-    // The probe reads whole pairs, and no more than the host serves (ten).
-    ASSERT_EQ(call.pointerCount, std::min(outputs + outputs % 2, VTVSTHostLib::kMaxChannelPointers));
+    // The probe reads and writes every channel it declares, in whole pairs.
+    ASSERT_EQ(call.pointerCount, outputs + outputs % 2);
     for (int k = 0; k < call.pointerCount; ++k) {
-        EXPECT_EQ(call.outputs[k], pair[k % 2]) << "entry " << k;
-        EXPECT_EQ(call.inputs[k], pair[k % 2]) << "entry " << k;
+        EXPECT_EQ(call.inputs[k], call.outputs[k]) << "entry " << k;
+        if (k < VTVSTHostLib::kMaxChannelPointers) {
+            EXPECT_EQ(call.outputs[k], pair[k % 2]) << "entry " << k;
+        } else {
+            // Beyond ten pairs: somewhere harmless, never the output.
+            EXPECT_NE(call.outputs[k], nullptr) << "entry " << k;
+            EXPECT_NE(call.outputs[k], pair[0]) << "entry " << k;
+            EXPECT_NE(call.outputs[k], pair[1]) << "entry " << k;
+        }
     }
 }
 
-// 1 output still gets a whole pair; over 20 outputs get the first ten pairs
-// and nothing is written past the array.
+// 1 output still gets a whole pair; beyond 20 outputs every channel up to
+// the bound is served and nothing is read or written past the array.
 INSTANTIATE_TEST_SUITE_P(Counts, OutputPairs, testing::Values(1, 2, 4, 19, 20, 21, 24, 64));
+
+TEST(Process, ManyChannelsAndABlockLongerThanTheScratchStillReachEveryFrame)
+{
+    probe::LoadedProbe probe;
+    ASSERT_TRUE(probe.loaded);
+    probe.effect()->numOutputs = 40;
+    probe.effect()->numInputs = 40;
+    probe.state().offset = 1.0f;
+    // Longer than the scratch channels hold: handed over in parts.
+    const int frames = VTVSTHostLib::kScratchFrames + 100;
+    StereoBuffer out(frames, 0.0f, 0.0f);
+    probe.lib.processReplacing(nullptr, out.pair(), frames);
+    EXPECT_EQ(out.l, std::vector<float>(frames, 1.0f));
+    EXPECT_EQ(out.r, std::vector<float>(frames, 1.0f));
+    // In the last part (100 frames) inputs 2 to 19 are the output pair,
+    // already 1.0 when the probe sums them: 18 x 100. Inputs 20 to 39 are
+    // scratch, silent again although the part before wrote 1.0 there.
+    EXPECT_EQ(probe.state().extraInputSum, 1800.0f);
+    int total = 0;
+    for (int i = 0; i < probe.state().processes.size(); ++i)
+        total += probe.state().processes.items[i].frames;
+    EXPECT_EQ(total, frames);
+
+    // A plug-in that grows past the bound after loading is not run.
+    probe.effect()->numOutputs = 65;
+    StereoBuffer loud(8, 0.5f, 0.5f);
+    probe.lib.processReplacing(nullptr, loud.pair(), 8);
+    EXPECT_EQ(loud.l, std::vector<float>(8, 0.0f));
+    EXPECT_FALSE(probe.lib.bInAudioThread);
+}
 
 TEST(Process, ThePluginWorksInPlaceOnWhatTheOutputHolds)
 {

@@ -81,10 +81,9 @@ public:
     }
     ~LoadedKindra()
     {
-        if (lib.m_plugin != nullptr) {
+        if (lib.m_plugin != nullptr)
             dispatch(effEditClose);
-            dispatch(effClose);
-        }
+        // Suspends and closes the plug-in, once.
         lib.unloadPlugin();
     }
     LoadedKindra(const LoadedKindra&) = delete;

@@ -60,9 +60,15 @@ struct OpaqueAudioComponentInstance final : vt::platform::audio::IOClient {
     // ---- audio thread
     const IOCycle* current = nullptr;
     Float64 sampleTime = 0;
+    // Channel pointers of one slice of a cycle longer than the unit's
+    // buffers, made by AudioUnitInitialize for the device's channels.
+    std::vector<const float*> sliceInput;
+    std::vector<float*> sliceOutput;
 
     OSStatus initialize();
     OSStatus ioCycle(const IOCycle& cycle) override;
+    OSStatus runCycle(const IOCycle& cycle);
+    bool usesInput() const override { return inputEnabled != 0; }
     OSStatus pullInput(UInt32 frames, AudioBufferList* ioData) const;
 };
 
@@ -97,6 +103,8 @@ OSStatus OpaqueAudioComponentInstance::initialize()
     list = reinterpret_cast<AudioBufferList*>(listStorage.data());
     list->mNumberBuffers = bufferCount;
     maximumFrames = frames;
+    sliceInput.assign(deviceInputChannels, nullptr);
+    sliceOutput.assign(dev->channelCount(false), nullptr);
     sampleTime = 0;
     runningOn = target;
     initialized = true;
@@ -104,6 +112,32 @@ OSStatus OpaqueAudioComponentInstance::initialize()
 }
 
 OSStatus OpaqueAudioComponentInstance::ioCycle(const IOCycle& cycle)
+{
+    const bool sliceable = cycle.inputChannels <= sliceInput.size() && cycle.outputChannels <= sliceOutput.size() &&
+                           (cycle.input != nullptr || cycle.inputChannels == 0);
+    if (cycle.frames <= maximumFrames || list == nullptr || !sliceable)
+        return runCycle(cycle);
+    // A device buffer longer than the unit's (the device changed its buffer
+    // size after the unit was initialised) is rendered in slices, as the
+    // hardware unit does, rather than muted.
+    OSStatus status = noErr;
+    for (UInt32 done = 0; done < cycle.frames; done += maximumFrames) {
+        IOCycle part = cycle;
+        part.frames = cycle.frames - done < maximumFrames ? cycle.frames - done : maximumFrames;
+        for (UInt32 c = 0; c < cycle.inputChannels; ++c)
+            sliceInput[c] = cycle.input[c] + done;
+        for (UInt32 c = 0; c < cycle.outputChannels; ++c)
+            sliceOutput[c] = cycle.output[c] + done;
+        part.input = cycle.inputChannels != 0 ? sliceInput.data() : cycle.input;
+        part.output = sliceOutput.data();
+        const OSStatus sliceStatus = runCycle(part);
+        if (status == noErr)
+            status = sliceStatus;
+    }
+    return status;
+}
+
+OSStatus OpaqueAudioComponentInstance::runCycle(const IOCycle& cycle)
 {
     auto silenceDevice = [&cycle] {
         for (UInt32 c = 0; c < cycle.outputChannels; ++c)

@@ -4,18 +4,52 @@
 
 #include "../CoreFoundation/CFStringImpl.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstring>
 
 namespace vt::platform::audio {
 
+namespace {
+
+struct RankedProvider {
+    Provider* provider;
+    int rank;
+};
+
+// Made on first use, so registrations from any translation unit's static
+// initialisation find it.
+std::vector<RankedProvider>& registry()
+{
+    static std::vector<RankedProvider> ranked;
+    return ranked;
+}
+
+std::vector<Provider*>& orderedProviders()
+{
+    static std::vector<Provider*> list;
+    return list;
+}
+
+} // namespace
+
+void registerProvider(Provider* provider, int rank)
+{
+    if (provider == nullptr)
+        return;
+    auto& ranked = registry();
+    auto at = std::find_if(ranked.begin(), ranked.end(), [rank](const RankedProvider& r) { return r.rank > rank; });
+    ranked.insert(at, RankedProvider{provider, rank});
+    auto& list = orderedProviders();
+    list.clear();
+    for (const RankedProvider& r : ranked)
+        list.push_back(r.provider);
+}
+
 const std::vector<Provider*>& providers()
 {
-    // The null provider comes last: it offers its device only when no other
-    // provider offers one.
-    static const std::vector<Provider*> list = {&virtualProvider(), &nullProvider()};
-    return list;
+    return orderedProviders();
 }
 
 AudioObjectID newObjectID()
@@ -121,6 +155,10 @@ Reply systemProperty(const AudioObjectPropertyAddress& address, UInt32 qualifier
     (void)qualifier;
     switch (address.mSelector) {
     case kAudioHardwarePropertyDevices: {
+        // The system lists its devices: providers of an outside server look
+        // at it afresh.
+        for (Provider* provider : providers())
+            provider->refresh();
         std::vector<AudioObjectID> ids;
         for (auto& device : listedDevices())
             ids.push_back(device->id());

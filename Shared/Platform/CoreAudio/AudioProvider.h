@@ -5,6 +5,7 @@
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>
+#include <vtplatform/AudioServer.h>
 
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ public:
     // Audio thread (the device's I/O thread, or the test thread in manual
     // drive), real-time safe. Fills every output channel of the cycle.
     virtual OSStatus ioCycle(const IOCycle& cycle) = 0;
+    // Main thread: whether the client pulls the device's input, so a device
+    // that opens something per input channel can leave it closed.
+    virtual bool usesInput() const { return true; }
 
 protected:
     ~IOClient() = default;
@@ -110,9 +114,23 @@ public:
     {
         return noErr;
     }
+    // Takes a fresh look at what the provider offers; called when the
+    // system asks for the device list. Devices keep their identifiers.
+    virtual void refresh() {}
+    // Fills the readout of the audio server behind the provider's devices;
+    // false for a provider without a server.
+    virtual bool serverReadout(AudioServerReadout&) { return false; }
 };
 
-// Every provider, in the order devices are listed. Main thread only.
+// Providers register themselves, before main, with a rank: lower ranks
+// are listed first (an outside server 0, virtual devices 10, the null
+// device 100). Any thread before main; main thread afterwards.
+void registerProvider(Provider* provider, int rank);
+struct ProviderRegistration {
+    ProviderRegistration(Provider& (*provider)(), int rank) { registerProvider(&provider(), rank); }
+};
+
+// Every registered provider, in rank order. Main thread only.
 const std::vector<Provider*>& providers();
 // A fresh audio object identifier. Any thread.
 AudioObjectID newObjectID();

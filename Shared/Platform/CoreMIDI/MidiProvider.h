@@ -24,10 +24,22 @@ public:
     // to the provider's destination localId.
     virtual OSStatus send(uint32_t localId, const MIDIPacketList* list) = 0;
     // Main thread: the first port connected to / the last port left the
-    // source localId, so a provider can open or close what feeds it.
-    virtual void sourceConnected(uint32_t) {}
+    // source localId, so a provider can open or close what feeds it; the
+    // port's name is the one its client gave it.
+    virtual void sourceConnected(uint32_t /*localId*/, const char* /*portName*/) {}
     virtual void sourceDisconnected(uint32_t) {}
+    // Main thread: a client was created (a provider of an outside server
+    // takes its list of endpoints now) or disposed.
+    virtual void clientCreated() {}
+    virtual void clientDisposed() {}
+    // Main thread: an output port was created or disposed.
+    virtual void outputPortCreated(const char* /*portName*/) {}
+    virtual void outputPortDisposed() {}
 };
+
+// Before main, or on the main thread: a provider that wants to hear of
+// clients and output ports. Providers whose endpoints tests add need not.
+void registerProvider(Provider* provider);
 
 // Main thread: adds an endpoint behind the ones already listed and answers
 // its reference (0 when the endpoint table is full).

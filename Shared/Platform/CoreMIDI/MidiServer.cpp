@@ -72,6 +72,13 @@ struct Server {
     uint32_t nextEndpoint = 0;
 };
 
+// Providers that hear of clients and output ports; filled before main.
+std::vector<Provider*>& listeners()
+{
+    static std::vector<Provider*> list;
+    return list;
+}
+
 // Lives until exit: the receive thread may still use it while statics go.
 Server& server()
 {
@@ -121,9 +128,14 @@ void disposePort(Server& s, MIDIPortRef ref)
         if (s.connections[i].port == ref)
             endConnection(s, i);
     }
+    Port* port = findPort(s, ref);
+    bool output = port != nullptr && !port->input;
     s.ports.erase(std::remove_if(s.ports.begin(), s.ports.end(), [&](const Port& p) { return p.ref == ref; }),
                   s.ports.end());
     outputPortLive[ref - kPortBase].store(false, std::memory_order_release);
+    if (output)
+        for (Provider* provider : listeners())
+            provider->outputPortDisposed();
 }
 
 // The path of one producer's packet lists: each record is the source and
@@ -271,6 +283,12 @@ MIDIEndpointRef addEndpoint(Provider* provider, uint32_t localId, bool source)
 
 } // namespace
 
+void registerProvider(Provider* provider)
+{
+    if (provider != nullptr)
+        listeners().push_back(provider);
+}
+
 MIDIEndpointRef addSource(Provider* provider, uint32_t localId)
 {
     return addEndpoint(provider, localId, true);
@@ -368,6 +386,8 @@ OSStatus MIDIClientCreate(CFStringRef name, MIDINotifyProc, void*, MIDIClientRef
     MIDIClientRef ref = kClientBase + s.nextClient++;
     s.clients.push_back({ref, nameOf(name)});
     *outClient = ref;
+    for (Provider* provider : listeners())
+        provider->clientCreated();
     return noErr;
 }
 
@@ -386,6 +406,8 @@ OSStatus MIDIClientDispose(MIDIClientRef client)
     }
     for (MIDIPortRef port : owned)
         disposePort(s, port);
+    for (Provider* provider : listeners())
+        provider->clientDisposed();
     return noErr;
 }
 
@@ -455,8 +477,11 @@ static OSStatus createPort(MIDIClientRef client, CFStringRef portName, bool inpu
         return kMIDIServerStartErr;
     MIDIPortRef ref = kPortBase + s.nextPort++;
     s.ports.push_back({ref, client, input, nameOf(portName), readProc, refCon});
-    if (!input)
+    if (!input) {
         outputPortLive[ref - kPortBase].store(true, std::memory_order_release);
+        for (Provider* provider : listeners())
+            provider->outputPortCreated(s.ports.back().name.c_str());
+    }
     *outPort = ref;
     return noErr;
 }
@@ -493,7 +518,7 @@ OSStatus MIDIPortConnectSource(MIDIPortRef port, MIDIEndpointRef source, void* c
     bool first = !sourceHasConnections(s, source);
     s.connections.push_back({port, source, connRefCon});
     if (first)
-        slot->provider.load()->sourceConnected(slot->localId.load());
+        slot->provider.load()->sourceConnected(slot->localId.load(), p->name.c_str());
     return noErr;
 }
 

@@ -76,12 +76,19 @@ MainInterface::MainInterface()
     helpItem = addItem(help, NSString::stringWithFormat("%@ Help", name), "", menu, &Menu::openHelp);
     updatesItem = addItem(help, "Check for Updates…", "", menu, &Menu::checkForUpdates);
 
-    // --- the auxiliary windows, hidden until opened
+    // --- the auxiliary windows, hidden until the menu or the start-up opens
+    // them
+    m_preferences = loadPreferencesWindow();
+    m_tempo = loadTempoWindow();
     m_playerRecorderWindow = loadPlayerRecorderWindow();
 
     // --- outlets
     menu->_pluginWindow = window;
+    menu->_preferencesWindow = m_preferences.get();
+    menu->_tempoWindow = m_tempo.get();
     menu->_playerRecorder = m_playerRecorderWindow.get();
+    window->_preferencesWindow = m_preferences.get();
+    window->_tempoWindow = m_tempo.get();
     window->_playerRecorderWindow = m_playerRecorderWindow.get();
     m_delegate.window = window;
 

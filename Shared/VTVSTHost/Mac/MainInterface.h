@@ -10,6 +10,8 @@
 #include "Menu.h"
 #include "PlayerRecorder.h"
 #include "PluginWindow.h"
+#include "Preferences.h"
+#include "Tempo.h"
 
 #include <memory>
 
@@ -27,6 +29,8 @@ public:
     PluginWindow& window() { return *m_window; }
     Menu& menu() { return *m_menu; }
     AppDelegate& delegate() { return m_delegate; }
+    Preferences& preferences() { return *m_preferences; }
+    Tempo& tempo() { return *m_tempo; }
 
     // The menu's items, for whoever needs to choose one.
     NSMenuItem* aboutItem = nullptr;
@@ -46,6 +50,8 @@ private:
     AppDelegate m_delegate;
     std::unique_ptr<PluginWindow> m_window;
     std::unique_ptr<Menu> m_menu;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<Tempo> m_tempo;
     std::unique_ptr<PlayerRecorder> m_playerRecorderWindow;
 };
 

@@ -2,18 +2,60 @@
 
 #include "PlayerRecorder.h"
 #include "PluginWindow.h"
+#include "Preferences.h"
+#include "Tempo.h"
 
 void Menu::openPreferences(id)
 {
-    // Closed when visible; otherwise initialised, shown and centred, once
-    // the interface has a preferences window.
+    if (_preferencesWindow == nullptr)
+        return;
+    if (_preferencesWindow->isVisible()) {
+        _preferencesWindow->close();
+        return;
+    }
+    _preferencesWindow->initialze();
+    _preferencesWindow->makeKeyAndOrderFront(this);
+    _preferencesWindow->center();
 }
 
 void Menu::openTempo(id)
 {
-    // Closed (and detached from the main window) when visible; otherwise
-    // initialised and placed as tempoWindowPlacement says, once the
-    // interface has a tempo window.
+    if (_tempoWindow == nullptr)
+        return;
+    if (_tempoWindow->isVisible()) {
+        if (NSWindow* parent = _tempoWindow->parentWindow())
+            parent->removeChildWindow(_tempoWindow);
+        _tempoWindow->close();
+        return;
+    }
+    _tempoWindow->initialize();
+
+    // --- below the main window when the screen has room for both, else a
+    // window of its own above the others
+    NSScreen* screen = NSScreen::mainScreen();
+    const CGFloat screenHeight = screen != nullptr ? screen->frame().size.height : 0;
+    NSWindow* main = NSApp->mainWindow();
+    const NSRect mainFrame = main != nullptr ? main->frame() : NSRect{};
+    NSMenu* bar = NSApp->mainMenu();
+    const CGFloat menuBarHeight = bar != nullptr ? bar->menuBarHeight() : 0;
+    const TempoWindowPlacement placement =
+        tempoWindowPlacement(screenHeight, mainFrame, _tempoWindow->frame().size, menuBarHeight);
+    if (main == nullptr) {
+        // Nothing to dock to: its own size at the screen's origin.
+        _tempoWindow->setFrameOrigin(NSMakePoint(0, 0));
+    } else if (!placement.docked) {
+        _tempoWindow->setFrame(placement.frame, true);
+        _tempoWindow->setLevel(placement.level);
+    } else {
+        // Docked it has no title bar, the main window's width, and moves
+        // with it.
+        _tempoWindow->setStyleMask(NSWindowStyleMaskBorderless);
+        const CGFloat height = _tempoWindow->frame().size.height;
+        main->addChildWindow(_tempoWindow, NSWindowAbove);
+        _tempoWindow->setFrame(
+            NSMakeRect(mainFrame.origin.x, mainFrame.origin.y - height, mainFrame.size.width, height), true);
+    }
+    _tempoWindow->makeKeyAndOrderFront(this);
 }
 
 void Menu::openPlayerRecorder(id)

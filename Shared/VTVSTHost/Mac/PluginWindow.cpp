@@ -2,6 +2,8 @@
 
 #include "AutomaticDeviceChoice.h"
 #include "PlayerRecorder.h"
+#include "Preferences.h"
+#include "Tempo.h"
 #include "VTMidiMsg.h"
 #include "VTVSTHostRegistry.h"
 
@@ -212,10 +214,25 @@ void PluginWindow::appWillBecomeActive(NSNotification*)
 void PluginWindow::handOverToAuxiliaryWindows()
 {
     // Each auxiliary window the interface created receives the shared objects
-    // here, in this order: the preferences window (engine, hosting library,
-    // audio and MIDI layers, store), the tempo window (this window, then the
-    // same five) and the player and recorder window (the tempo window,
-    // engine, hosting library, store). A missing window receives nothing.
+    // in this order: the preferences window (engine, hosting library, audio
+    // and MIDI layers, store), the tempo window (this window, then the same
+    // five) and the player and recorder window (the tempo window, engine,
+    // hosting library, store). A missing window receives nothing.
+    if (_preferencesWindow != nullptr) {
+        _preferencesWindow->setHostInterface(&_interface);
+        _preferencesWindow->setHostLib(&_hostLib);
+        _preferencesWindow->setAudioLib(&_audioLib);
+        _preferencesWindow->setMidiLib(&_midiLib);
+        _preferencesWindow->setRegistry(_registry);
+    }
+    if (_tempoWindow != nullptr) {
+        _tempoWindow->setPluginWindow(this);
+        _tempoWindow->setHostInterface(&_interface);
+        _tempoWindow->setHostLib(&_hostLib);
+        _tempoWindow->setAudioLib(&_audioLib);
+        _tempoWindow->setMidiLib(&_midiLib);
+        _tempoWindow->setRegistry(_registry);
+    }
     if (_playerRecorderWindow != nullptr) {
         _playerRecorderWindow->setTempoWindow(_tempoWindow);
         _playerRecorderWindow->setHostInterface(&_interface);
@@ -248,8 +265,13 @@ bool PluginWindow::runAudioStartSequence()
 void PluginWindow::reportAudioFailure()
 {
     showError("Couldn't start Audioengine!");
-    // Then the preferences window, when the interface has one, opens
-    // centred here so that the user can pick devices.
+    // The preferences window opens centred, so that the user can pick
+    // devices.
+    if (_preferencesWindow == nullptr)
+        return;
+    _preferencesWindow->initialze();
+    _preferencesWindow->makeKeyAndOrderFront(this);
+    _preferencesWindow->center();
 }
 
 void PluginWindow::openPlayerOnStartup()

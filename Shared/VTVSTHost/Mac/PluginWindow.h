@@ -55,8 +55,9 @@ public:
     void openAbout();
     void openHelp();
     void checkForUpdates();
-    // The offline render to a WAV file. canBounce tells the interface
-    // whether this build offers it (the menu item is disabled otherwise).
+    // The offline render to a WAV file, saved where the user chooses.
+    // canBounce tells the interface whether this build offers it (the menu
+    // item is disabled otherwise).
     void bounce();
     static bool canBounce();
 
@@ -107,6 +108,8 @@ public:
     std::unique_ptr<NSTimer> _timerIdle;
     bool _audioStarted = false;
     bool _appStarted = false;
+    // The bounce's end flag and the end's frame in the block, written only
+    // by bounceDoneCallback and read and cleared by the capture.
     bool bounceDone = false;
     int32_t bounceFramesOffset = 0;
 
@@ -127,6 +130,11 @@ private:
 // The hosting library calls it when the plug-in asks for a new editor size;
 // the argument is the window.
 void sizeChangedCallback(void* window);
+
+// The hosting library calls it when the plug-in reports the end of a
+// bounce (request 52): it sets the window's bounceFramesOffset, then its
+// bounceDone. Main thread, inside the bounce's own process calls.
+void bounceDoneCallback(bool done, int frames, void* window);
 
 // The plug-ins whose transport runs from launch unless a MIDI input
 // follows an external clock.

@@ -12,7 +12,7 @@ add_library(vtkindraapp STATIC
   ${_vt_app}/Menu.cpp ${_vt_app}/AppDelegate.cpp ${_vt_app}/MainInterface.cpp)
 vt_target_defaults(vtkindraapp)
 target_include_directories(vtkindraapp PUBLIC ${_vt_app})
-target_link_libraries(vtkindraapp PUBLIC vtengine vtappkit vtplayerrecorder)
+target_link_libraries(vtkindraapp PUBLIC vtengine vtbounce vtappkit vtpreferences vtplayerrecorder)
 
 add_executable(KindraApp ${_vt_app}/main.cpp)
 vt_target_defaults(KindraApp)

@@ -12,6 +12,13 @@ namespace {
 
 constexpr VstIntPtr kVstVersion = 2400;
 
+// The most events of one list the host passes on; a longer list is not
+// believed (its count is corrupt).
+constexpr VstInt32 kMaxForwardedEvents = 4096;
+// The bytes of a MIDI event after its type and size fields: the smallest
+// record that still holds the MIDI bytes.
+constexpr VstInt32 kMinMidiEventBytes = static_cast<VstInt32>(sizeof(VstMidiEvent) - 2 * sizeof(VstInt32));
+
 // Capabilities the host answers yes to.
 const char* const kHostCanDo[] = {"supplyIdle",      "sendVstEvents",    "sendVstMidiEvent",
                                   "sendVstTimeInfo", "receiveVstEvents", "receiveVstMidiEvent",
@@ -141,7 +148,13 @@ VstIntPtr VSTHost::AudioMasterCallback(AEffect* effect, VstInt32 opcode, VstInt3
                 return 1;
         return 0;
     case audioMasterVTSetTransport:
-        if (host != nullptr) {
+        if (host == nullptr)
+            return 1;
+        // The audio thread owns the time information while the engine runs:
+        // the request goes to it like every other transport request.
+        if (host->m_playStatusCallback != nullptr) {
+            host->m_playStatusCallback(index != 0, host->m_playStatusCustomData);
+        } else {
             host->setPlayStatus(index != 0);
             host->m_vstTimeInfo.ppqPos = 0;
         }
@@ -157,14 +170,21 @@ VstIntPtr VSTHost::answer(VstInt32 opcode, VstInt32, VstIntPtr value, void* ptr,
     switch (opcode) {
     case audioMasterGetTime:
         return reinterpret_cast<VstIntPtr>(&m_vstTimeInfo);
+    case audioMasterGetSampleRate:
+        return static_cast<VstIntPtr>(m_vstTimeInfo.sampleRate);
+    case audioMasterGetBlockSize:
+        return m_blockSize;
     case audioMasterProcessEvents: {
+        // The list is the plug-in's: a count out of range, a missing entry or
+        // a record too short to hold MIDI bytes is never read.
         auto* events = static_cast<VstEvents*>(ptr);
-        if (events == nullptr || m_midiCallback == nullptr)
+        if (events == nullptr || m_midiCallback == nullptr || events->numEvents < 0 ||
+            events->numEvents > kMaxForwardedEvents)
             return 0;
         VstIntPtr forwarded = 0;
         for (VstInt32 i = 0; i < events->numEvents; ++i) {
             VstEvent* event = events->events[i];
-            if (event != nullptr && event->type == kVstMidiType) {
+            if (event != nullptr && event->type == kVstMidiType && event->byteSize >= kMinMidiEventBytes) {
                 m_midiCallback(reinterpret_cast<VstMidiEvent*>(event), m_midiCustomData);
                 forwarded = 1;
             }

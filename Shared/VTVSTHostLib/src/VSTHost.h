@@ -12,6 +12,8 @@ using VSTMidiCallback = void (*)(VstMidiEvent* event, void* userData);
 using VSTTempoCallback = void (*)(double tempo, void* userData);
 using VSTSizeChangedCallback = void (*)(void* userData);
 using VSTBounceDoneCallback = void (*)(bool done, int frames, void* userData);
+// The plug-in's own transport button (private opcode 53): play or stop.
+using VSTPlayStatusCallback = void (*)(bool playing, void* userData);
 
 class VSTHost {
 public:
@@ -47,6 +49,15 @@ public:
     void* m_m_SizeChangedData = nullptr;
     VSTBounceDoneCallback m_bounceDoneCallback = nullptr;
     void* m_bounceDoneCustomData = nullptr;
+    // Receives opcode 53 so that the audio thread, which owns the time
+    // information, carries the request out; without it the request is
+    // applied at once (nothing runs the plug-in then).
+    VSTPlayStatusCallback m_playStatusCallback = nullptr;
+    void* m_playStatusCustomData = nullptr;
+    // The block size last sent to the plug-in (answer to opcode 17); written
+    // on the main thread while the plug-in is suspended, read by the plug-in
+    // on any thread.
+    VstInt32 m_blockSize = 0;
 
 private:
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);

@@ -1,8 +1,26 @@
 #include "VSTPlugin.h"
 
-#include <exception>
-
 int shellPluginId = 0;
+
+namespace {
+
+// Entry names, in the order they are tried. Linux builds of plug-ins made
+// with the common open frameworks export only the legacy "main".
+const char* const kEntryNames[] = {"VSTPluginMain", "main_macho",
+#ifndef __APPLE__
+                                   "main"
+#endif
+};
+
+// What the host needs of an effect before it can run it at all.
+bool isUsable(const AEffect& effect)
+{
+    return effect.magic == kEffectMagic && effect.dispatcher != nullptr && effect.processReplacing != nullptr &&
+           effect.numInputs >= 0 && effect.numOutputs >= 0 && effect.numInputs <= VSTPlugin::kMaxChannels &&
+           effect.numOutputs <= VSTPlugin::kMaxChannels;
+}
+
+} // namespace
 
 VSTPlugin::~VSTPlugin()
 {
@@ -31,10 +49,7 @@ AEffect* VSTPlugin::loadPlugin(const char* path, VSTHost* host, VSTMasterCallbac
     if (!CFBundleLoadExecutable(m_module))
         return nullptr;
 
-    auto entry =
-        reinterpret_cast<VSTPluginMainProc>(CFBundleGetFunctionPointerForName(m_module, CFSTR("VSTPluginMain")));
-    if (entry == nullptr)
-        entry = reinterpret_cast<VSTPluginMainProc>(CFBundleGetFunctionPointerForName(m_module, CFSTR("main_macho")));
+    VSTPluginMainProc entry = findEntry();
     // Without an entry the bundle stays loaded and referenced until unload.
     if (entry == nullptr)
         return nullptr;
@@ -42,22 +57,43 @@ AEffect* VSTPlugin::loadPlugin(const char* path, VSTHost* host, VSTMasterCallbac
     AEffect* effect = callEntry(entry, hosted);
     if (effect == nullptr)
         return nullptr;
-    if (effect->magic != kEffectMagic) {
+    if (!isUsable(*effect)) {
+        // A real effect that cannot be run is closed; a record that is no
+        // effect, or has no dispatcher, cannot be.
+        if (effect->magic == kEffectMagic && effect->dispatcher != nullptr)
+            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
         unloadPlugin();
         return nullptr;
     }
     host->setStaticHandler(effect);
+    // Plug-ins of the open frameworks create their processing object only
+    // now; every other request comes after this one.
+    effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
     return effect;
+}
+
+VSTPluginMainProc VSTPlugin::findEntry() const
+{
+    for (const char* name : kEntryNames) {
+        CFStringRef symbol = CFStringCreateWithCString(nullptr, name, kCFStringEncodingUTF8);
+        if (symbol == nullptr)
+            continue;
+        auto entry = reinterpret_cast<VSTPluginMainProc>(CFBundleGetFunctionPointerForName(m_module, symbol));
+        CFRelease(symbol);
+        if (entry != nullptr)
+            return entry;
+    }
+    return nullptr;
 }
 
 AEffect* VSTPlugin::callEntry(VSTPluginMainProc entry, bool hosted)
 {
     audioMasterCallback callback = hosted ? VSTHost::AudioMasterCallbackHostedPlugin : VSTHost::AudioMasterCallback;
-    // A standard exception from the plug-in's construction is a failed
-    // load; anything else is not ours to swallow.
+    // Whatever the plug-in's construction throws is a failed load: an
+    // exception must not travel on through the host's C callers.
     try {
         return entry(callback);
-    } catch (const std::exception&) {
+    } catch (...) {
         return nullptr;
     }
 }

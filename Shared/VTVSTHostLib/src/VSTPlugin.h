@@ -10,6 +10,10 @@ extern int shellPluginId;
 
 class VSTPlugin {
 public:
+    // Most audio channels a plug-in may declare in either direction; a
+    // plug-in that declares more is refused at load.
+    static constexpr int kMaxChannels = 64;
+
     VSTPlugin() = default;
     ~VSTPlugin();
     VSTPlugin(const VSTPlugin&) = delete;
@@ -17,7 +21,9 @@ public:
 
     // Main thread, audio stopped. Loads the bundle at path (UTF-8), calls its
     // entry with the host callback and registers the effect with host.
-    // Returns the effect, or null on any failure.
+    // Sends effOpen to a valid effect before anything else. Returns the
+    // effect, or null on any failure (an effect that was created but is
+    // refused is closed again).
     AEffect* loadPlugin(const char* path, VSTHost* host, VSTMasterCallback callback, void* userData, bool hosted);
     // Main thread, audio stopped. Unloads the executable when nobody else
     // holds the bundle, and drops this reference.
@@ -26,5 +32,6 @@ public:
     CFBundleRef m_module = nullptr;
 
 private:
+    VSTPluginMainProc findEntry() const;
     AEffect* callEntry(VSTPluginMainProc entry, bool hosted);
 };

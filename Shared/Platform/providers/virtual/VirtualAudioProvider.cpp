@@ -11,6 +11,11 @@ Provider& virtualProvider()
     return VirtualAudioProvider::instance();
 }
 
+namespace {
+// After an outside server's devices, before the null device.
+const ProviderRegistration registration(&virtualProvider, 10);
+} // namespace
+
 // ------------------------------------------------------------ devices
 
 VirtualAudioDevice::VirtualAudioDevice(AudioObjectID id, VirtualDeviceSpec spec, VirtualAudioProvider& provider)
@@ -300,3 +305,7 @@ std::vector<std::shared_ptr<VirtualAudioDevice>> VirtualAudioProvider::allDevice
 }
 
 } // namespace vt::platform::audio
+
+// Named by the fragment as a symbol every program needs, so the linker
+// keeps this registration even though nothing calls into it.
+extern "C" void vt_virtual_audio_provider_linked() {}

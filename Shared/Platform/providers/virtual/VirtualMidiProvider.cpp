@@ -141,7 +141,7 @@ OSStatus VirtualMidiProvider::send(uint32_t localId, const MIDIPacketList* list)
     return noErr;
 }
 
-void VirtualMidiProvider::sourceConnected(uint32_t localId)
+void VirtualMidiProvider::sourceConnected(uint32_t localId, const char*)
 {
     if (Endpoint* endpoint = localId < kMaxEndpoints ? m_endpoints[localId].load() : nullptr)
         endpoint->connected = true;

@@ -48,7 +48,7 @@ public:
 
     CFStringRef copyName(uint32_t localId, NameProperty property) override;
     OSStatus send(uint32_t localId, const MIDIPacketList* list) override;
-    void sourceConnected(uint32_t localId) override;
+    void sourceConnected(uint32_t localId, const char* portName) override;
     void sourceDisconnected(uint32_t localId) override;
 
 private:

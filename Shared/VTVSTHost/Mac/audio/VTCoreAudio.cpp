@@ -393,6 +393,20 @@ uint32_t VTCoreAudio::createAggregateDevice(VTAudioDevice* in, VTAudioDevice* ou
     return aggregate;
 }
 
+uint32_t VTCoreAudio::streamBufferSize(VTAudioDevice* in, VTAudioDevice* out) const
+{
+    if (out == nullptr)
+        return 0;
+    // The aggregate follows its clock master, the input device.
+    VTAudioDevice* clock = in != nullptr && in->id != out->id ? in : out;
+    UInt32 frames = 0;
+    if (readValue(clock->id, kAudioDevicePropertyBufferFrameSize, frames,
+                  clock->isInput ? kAudioObjectPropertyScopeInput : kAudioObjectPropertyScopeOutput) &&
+        frames > 0)
+        return frames;
+    return out->bufferSize;
+}
+
 void VTCoreAudio::destroyAggregateDevice(unsigned int id)
 {
     // The stream ran directly on the output device: no aggregate to remove.
@@ -456,23 +470,31 @@ OSStatus VTCoreAudio::processAudio(AudioUnitRenderActionFlags* ioActionFlags, co
     uint32_t right = out->right.load(std::memory_order_relaxed);
     left = left < n ? left : 0;
     right = right < n ? right : 1;
+    float* inChannels[2] = {nullptr, nullptr};
     if (in != nullptr) {
         uint32_t inLeft = in->left.load(std::memory_order_relaxed);
         uint32_t inRight = in->right.load(std::memory_order_relaxed);
         inLeft = inLeft < n ? inLeft : 0;
         inRight = inRight < n ? inRight : 1;
-        bufferIn[0] = static_cast<float*>(buffers[inLeft].mData);
-        bufferIn[1] = static_cast<float*>(buffers[n < 2 ? inLeft : inRight].mData);
-    } else {
-        bufferIn[0] = nullptr;
-        bufferIn[1] = nullptr;
+        // A mono input is heard on both sides.
+        const bool mono = n < 2 || in->channels < 2;
+        inChannels[0] = static_cast<float*>(buffers[inLeft].mData);
+        inChannels[1] = static_cast<float*>(buffers[mono ? inLeft : inRight].mData);
     }
-    bufferOut[0] = static_cast<float*>(buffers[left].mData);
-    bufferOut[1] = static_cast<float*>(buffers[n < 2 ? left : right].mData);
+    float* outChannels[2] = {static_cast<float*>(buffers[left].mData),
+                             static_cast<float*>(buffers[n < 2 ? left : right].mData)};
 
-    // ---- the engine's cycle
-    if (m_callback != nullptr)
-        m_callback(bufferIn, bufferOut, inNumberFrames, m_callbackData);
+    // ---- the engine's cycle, in slices no longer than the block size the
+    // plug-in was told
+    const UInt32 slice = m_maximumFrames != 0 && m_maximumFrames < inNumberFrames ? m_maximumFrames : inNumberFrames;
+    for (UInt32 done = 0; done < inNumberFrames && m_callback != nullptr; done += slice) {
+        const UInt32 frames = inNumberFrames - done < slice ? inNumberFrames - done : slice;
+        for (int side = 0; side < 2; ++side) {
+            bufferIn[side] = inChannels[side] != nullptr ? inChannels[side] + done : nullptr;
+            bufferOut[side] = outChannels[side] + done;
+        }
+        m_callback(bufferIn, bufferOut, frames, m_callbackData);
+    }
 
     // ---- silence every other channel, so rendered input is not played
     for (UInt32 i = 0; i < n; ++i)

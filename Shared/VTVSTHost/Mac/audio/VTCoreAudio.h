@@ -25,6 +25,16 @@ public:
     // Main thread only. Enumeration already filled every field.
     bool getDeviceInfo(VTAudioDevice* device, bool flag) override;
 
+    // Main thread only: the buffer frames the stream of `in` and `out` will
+    // deliver: the current buffer size of the device that clocks it (the
+    // output device, or the input device for an aggregate); the entry's
+    // stored size when the device cannot tell.
+    uint32_t streamBufferSize(VTAudioDevice* in, VTAudioDevice* out) const;
+    // Main thread only, before start: the engine is never handed a cycle
+    // longer than this (0: as the device delivers); a longer hardware
+    // buffer is cut into slices of it.
+    void setMaximumFrames(uint32_t frames) { m_maximumFrames = frames; }
+
     // Main thread only: removes the aggregate device `id`.
     void destroyAggregateDevice(unsigned int id);
 
@@ -49,6 +59,8 @@ public:
     // Created on the first start, kept until destruction.
     AudioUnit m_iOUnit = nullptr;
     bool m_running = false;
+    // Set before start, read by the audio thread while the stream runs.
+    uint32_t m_maximumFrames = 0;
 
 private:
     void enumerate();

@@ -8,6 +8,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <mach/mach_time.h>
+#include <vtplatform/RunLoop.h>
 
 #include <chrono>
 #include <cmath>
@@ -49,6 +50,9 @@ constexpr double kLowestTapTempo = 45.0;
 constexpr double kHighestTapTempo = 250.0;
 
 const char kChunkFileName[] = "saved.chunk";
+// The largest plug-in state read back or stored: a bigger "saved.chunk" is
+// damaged or not ours, and is never read into memory.
+constexpr long kMaxChunkBytes = 64L * 1024 * 1024;
 
 // Host clock ticks as nanoseconds: the tick is a nanosecond on some
 // machines and not on others, so the tap timing asks the clock's timebase.
@@ -67,8 +71,16 @@ uint64_t hostTicksToNanoseconds(uint64_t ticks)
 
 } // namespace
 
+VTVSTHostInterface::VTVSTHostInterface() : m_settingsWrite(std::make_shared<PendingSettingsWrite>()) {}
+
 VTVSTHostInterface::~VTVSTHostInterface()
 {
+    // A running stream calls into this engine and the plug-in: it stops
+    // before anything goes.
+    if (m_audioStarted.load())
+        stopAudio();
+    // A settings write still queued on the main run loop finds nobody.
+    m_settingsWrite->alive.store(false);
     // Inputs this engine started must not call into it once it is gone; the
     // MIDI layer outlives the engine in the main window.
     if (m_midiLib != nullptr && !m_midiInContexts.empty())
@@ -110,6 +122,7 @@ bool VTVSTHostInterface::startAudio()
     stopAudio();
     if (output == nullptr)
         return false;
+    VTVSTHostLib& lib = *m_vstLib;
 
     const bool hasInputs = plugin != nullptr && plugin->numInputs > 0;
     if (!pluginIsSynth() && hasInputs && m_registry->inputDevice == nullptr) {
@@ -120,14 +133,14 @@ bool VTVSTHostInterface::startAudio()
     if (pluginIsSynth() || !hasInputs)
         m_registry->inputDevice = nullptr;
 
-    // --- tell the plug-in the block size and rate
+    // --- tell the suspended plug-in the block size the running stream will
+    // deliver (the audio layer cuts anything longer) and the rate
+    VTCoreAudio& layer = audioLayer(*m_audioLib);
+    const uint32_t blockSize = layer.streamBufferSize(m_registry->inputDevice, output);
+    layer.setMaximumFrames(blockSize);
     const float rate = static_cast<float>(output->sampleRate);
-    VSTHost& host = m_vstLib->m_host;
-    if (plugin != nullptr)
-        plugin->dispatcher(plugin, effSetBlockSize, 0, static_cast<VstIntPtr>(output->bufferSize), nullptr, 0.0f);
-    host.m_vstTimeInfo.sampleRate = rate;
-    if (plugin != nullptr)
-        plugin->dispatcher(plugin, effSetSampleRate, 0, 0, nullptr, rate);
+    VSTHost& host = lib.m_host;
+    lib.setBlockSizeAndRate(static_cast<int>(blockSize), rate);
 
     const double tempo = m_tempo.load();
     m_bpmFactor = tempo / 60.0 / rate;
@@ -135,15 +148,19 @@ bool VTVSTHostInterface::startAudio()
     host.m_vstTimeInfo.tempo = tempo;
     m_audioPPQ.store(0.0);
     host.m_vstTimeInfo.ppqPos = 0;
-    if (plugin != nullptr)
-        plugin->dispatcher(plugin, effMainsChanged, 0, 1, nullptr, 0.0f);
+    // The plug-in's own transport button is carried out by the cycle.
+    host.m_playStatusCallback = &VTVSTHostInterface::playstatuscallback;
+    host.m_playStatusCustomData = this;
+    lib.resumePlugin();
 
     // --- run the devices
     if ((output->type & kRunnableDeviceTypes) != 0) {
-        if (!audioLayer(*m_audioLib)
-                 .start(m_registry->inputDevice, output, reinterpret_cast<void*>(&VTVSTHostInterface::audiocallback),
-                        this))
+        if (!layer.start(m_registry->inputDevice, output, reinterpret_cast<void*>(&VTVSTHostInterface::audiocallback),
+                         this)) {
+            // Nothing will process: the plug-in goes back to rest.
+            lib.suspendPlugin();
             return false;
+        }
         m_audioStarted.store(true);
     }
     host.m_tempoCallback = &VTVSTHostInterface::tempocallback;
@@ -165,15 +182,29 @@ bool VTVSTHostInterface::startAudio()
 
 void VTVSTHostInterface::stopAudio()
 {
-    if (!isLinked() || !m_audioStarted.load())
+    if (!isLinked())
         return;
     VTAudioDevice* output = m_registry->outputDevice;
-    if (output != nullptr && (output->type & kRunnableDeviceTypes) != 0) {
+    if (m_audioStarted.load() && output != nullptr && (output->type & kRunnableDeviceTypes) != 0) {
         audioLayer(*m_audioLib).stop();
         // Lets a cycle that was still running finish before buffers change.
         std::this_thread::sleep_for(kStopSettleTime);
         m_audioStarted.store(false);
     }
+    // Once nothing processes, the plug-in is suspended (when it was
+    // resumed), so the next start reconfigures a plug-in at rest.
+    if (!m_audioStarted.load())
+        m_vstLib->suspendPlugin();
+}
+
+void VTVSTHostInterface::playstatuscallback(bool playing, void* engine)
+{
+    auto* self = static_cast<VTVSTHostInterface*>(engine);
+    if (self == nullptr)
+        return;
+    // The next cycle applies it and, on play, rewinds m_audioPPQ.
+    self->m_playStatus.store(playing);
+    self->m_playStatusChanged.store(true);
 }
 
 void VTVSTHostInterface::stopMidiLayer()
@@ -253,30 +284,28 @@ bool VTVSTHostInterface::processCycle(float** inputs, float** outputs, unsigned 
     m_audioProcessing.store(true);
     VSTHost& host = m_vstLib->m_host;
 
-    // --- transport and tempo requests
-    if (m_playStatusChanged.load()) {
+    // --- transport and tempo requests; each is taken (flag cleared) before
+    // its value is read, so a request made meanwhile is never lost
+    if (m_playStatusChanged.exchange(false)) {
         const bool play = m_playStatus.load();
         host.setPlayStatus(play);
         if (play)
             m_audioPPQ.store(0.0);
-        m_playStatusChanged.store(false);
     }
-    if (m_tempoChanged.load()) {
+    if (m_tempoChanged.exchange(false)) {
         const double tempo = m_tempo.load();
         const VTAudioDevice* output = m_registry->outputDevice;
         const double rate = output != nullptr ? output->sampleRate : host.m_vstTimeInfo.sampleRate;
         m_bpmFactor = tempo * (1.0 / 60.0) / rate;
         host.m_vstTimeInfo.tempo = tempo;
-        m_tempoChanged.store(false);
     }
 
     handOverMidi();
 
-    if (m_playerRecorderStatusChanged.load()) {
+    if (m_playerRecorderStatusChanged.exchange(false)) {
         m_playerPlayStatus.store(1);
         m_recordStatus.store(1);
         m_audioPPQ.store(0.0);
-        m_playerRecorderStatusChanged.store(false);
     }
 
     updatePosition();
@@ -292,6 +321,11 @@ bool VTVSTHostInterface::processCycle(float** inputs, float** outputs, unsigned 
         std::memset(input[1], 0, frames * sizeof(float));
     }
 
+    // --- the plug-in works in place on the output pair: it hears the
+    // chosen input only once that is there
+    if (input[0] != outputs[0] || input[1] != outputs[1])
+        copyInput(input, outputs, frames);
+
     m_vstLib->processReplacing(input, outputs, static_cast<int>(frames));
 
     if (m_recordStatus.load() == 1)
@@ -300,6 +334,23 @@ bool VTVSTHostInterface::processCycle(float** inputs, float** outputs, unsigned 
     m_audioPPQ.store(m_audioPPQ.load() + frames * m_bpmFactor);
     m_audioProcessing.store(false);
     return true;
+}
+
+void VTVSTHostInterface::copyInput(float* const* input, float* const* output, unsigned frames)
+{
+    // Both inputs of a frame are read before either output of it is
+    // written, so every way the pointers can share buffers (input left is
+    // output right, both inputs one buffer, a mono output) comes out right.
+    float* outLeft = output[0];
+    float* outRight = output[1];
+    const float* inLeft = input[0];
+    const float* inRight = input[1];
+    for (unsigned i = 0; i < frames; ++i) {
+        const float left = inLeft[i];
+        const float right = inRight[i];
+        outLeft[i] = left;
+        outRight[i] = right;
+    }
 }
 
 void VTVSTHostInterface::handOverMidi()
@@ -320,10 +371,9 @@ void VTVSTHostInterface::handOverMidi()
         return;
 
     AEffect* plugin = m_vstLib->m_plugin;
-    if (plugin != nullptr && !m_vstLib->bLockAudioCommunication.load()) {
-        m_vstLib->bInAudioThread.store(true);
+    if (plugin != nullptr && m_vstLib->enterAudioCommunication()) {
         plugin->dispatcher(plugin, effProcessEvents, 0, 0, queue.events, 0.0f);
-        m_vstLib->bInAudioThread.store(false);
+        m_vstLib->leaveAudioCommunication();
     }
     // Armed player and recorder start with the first MIDI that arrives.
     int armed = 2;
@@ -360,16 +410,16 @@ void VTVSTHostInterface::renderPlayer(float** input, unsigned frames)
     float* outLeft = input[0];
     float* outRight = input[1];
     const double end = m_numPlayerFileFrames;
-    const double increment = m_counterInc;
-    double position = m_counter;
+    const double increment = m_counterInc.load();
+    double position = m_counter.load();
     for (unsigned i = 0; i < frames; ++i) {
         if (position >= end) {
             if (!m_playerPlayLooped) {
                 // The stored position stays where the sample ended.
                 std::memset(outLeft + i, 0, (frames - i) * sizeof(float));
                 std::memset(outRight + i, 0, (frames - i) * sizeof(float));
-                m_counter = position;
-                m_playerPlayDone = true;
+                m_counter.store(position);
+                m_playerPlayDone.store(true);
                 return;
             }
             position = 0;
@@ -382,18 +432,19 @@ void VTVSTHostInterface::renderPlayer(float** input, unsigned frames)
         outRight[i] = right[n] + (right[n + 1] - right[n]) * fraction;
         position += increment;
     }
-    m_counter = position;
+    m_counter.store(position);
 }
 
 void VTVSTHostInterface::record(float** output, unsigned frames)
 {
-    if (m_recordFrames[0] == nullptr || m_recordFrames[1] == nullptr || m_numRecordedFrames >= m_maxRecordFrames)
+    const unsigned recorded = m_numRecordedFrames.load();
+    if (m_recordFrames[0] == nullptr || m_recordFrames[1] == nullptr || recorded >= m_maxRecordFrames)
         return;
-    const unsigned room = m_maxRecordFrames - m_numRecordedFrames;
+    const unsigned room = m_maxRecordFrames - recorded;
     const unsigned count = frames < room ? frames : room;
-    std::memcpy(m_recordFrames[0] + m_numRecordedFrames, output[0], count * sizeof(float));
-    std::memcpy(m_recordFrames[1] + m_numRecordedFrames, output[1], count * sizeof(float));
-    m_numRecordedFrames += count;
+    std::memcpy(m_recordFrames[0] + recorded, output[0], count * sizeof(float));
+    std::memcpy(m_recordFrames[1] + recorded, output[1], count * sizeof(float));
+    m_numRecordedFrames.store(recorded + count);
 }
 
 void VTVSTHostInterface::tempocallback(double tempo, void* engine)
@@ -447,9 +498,10 @@ void VTVSTHostInterface::handleClock(const VTMidiMsg& message, VTMidiDevice& dev
     const bool playing = m_vstLib->m_host.getPlayStatus();
     switch (message.status) {
     case kStop:
+        // The value goes first, so the cycle that takes the request reads it.
+        m_playStatus.store(false);
         if (playing)
             m_playStatusChanged.store(true);
-        m_playStatus.store(false);
         break;
     case kStart: {
         m_timeDiffSum24 = 0;
@@ -459,9 +511,9 @@ void VTVSTHostInterface::handleClock(const VTMidiMsg& message, VTMidiDevice& dev
         m_midiPPQ.store(start);
         m_lastMidiPPQ.store(start - 1);
         m_audioPPQ.store(0.0);
+        m_playStatus.store(true);
         if (!playing)
             m_playStatusChanged.store(true);
-        m_playStatus.store(true);
         break;
     }
     case kClock:
@@ -529,7 +581,18 @@ void VTVSTHostInterface::learn(const VTMidiMsg& message)
     m_midiLearn = false;
     m_checkCC = false;
     m_registry->tempoTab = message.status * 256 + message.data1;
-    m_registry->write();
+    // The settings file is written on the main thread, which owns the
+    // strings the windows change; one queued write covers any number of
+    // learned messages.
+    if (m_settingsWrite->pending.exchange(true))
+        return;
+    std::shared_ptr<PendingSettingsWrite> write = m_settingsWrite;
+    VTVSTHostRegistry* registry = m_registry;
+    vt::platform::performOnMainRunLoop([write, registry] {
+        write->pending.store(false);
+        if (write->alive.load())
+            registry->write();
+    });
 }
 
 bool VTVSTHostInterface::passesFilters(const VTMidiMsg& message, const VTMidiDevice& device) const
@@ -577,7 +640,7 @@ void VTVSTHostInterface::readChunk()
     long length = -1;
     if (std::fseek(file, 0, SEEK_END) == 0)
         length = std::ftell(file);
-    if (length < 0 || length > 0x7FFFFFFF || std::fseek(file, 0, SEEK_SET) != 0) {
+    if (length < 0 || length > kMaxChunkBytes || std::fseek(file, 0, SEEK_SET) != 0) {
         std::fclose(file);
         return;
     }
@@ -600,8 +663,9 @@ bool VTVSTHostInterface::writeChunk()
         return false;
     void* data = nullptr;
     const VstIntPtr size = plugin->dispatcher(plugin, effGetChunk, 0, 0, &data, 0.0f);
-    // No state (or a nonsensical answer) leaves the stored one untouched.
-    if (size <= 0 || data == nullptr)
+    // No state (or a nonsensical answer, or one too large to be read back)
+    // leaves the stored one untouched.
+    if (size <= 0 || size > kMaxChunkBytes || data == nullptr)
         return false;
 
     // Write beside the old state and swap it in only once complete, so a

@@ -4,7 +4,9 @@
 
 #include "VTVSTHostInterfaceBase.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,8 @@ struct VstMidiEvent;
 
 class VTVSTHostInterface : public VTVSTHostInterfaceBase {
 public:
-    VTVSTHostInterface() = default;
+    VTVSTHostInterface();
+    // Main thread: stops a running stream first.
     ~VTVSTHostInterface() override;
 
     // Main thread. Tells the plug-in the output device's block size and
@@ -33,11 +36,15 @@ public:
     static bool audiocallback(float** inputs, float** outputs, unsigned frames, void* engine);
     // The plug-in's tempo request (private opcode 50): any thread but audio.
     static void tempocallback(double tempo, void* engine);
+    // The plug-in's transport button (private opcode 53): any thread; the
+    // next cycle carries it out.
+    static void playstatuscallback(bool playing, void* engine);
     // The MIDI layer's input callback: MIDI thread.
     static void midiincallback(VTMidiMsg* message, void* context);
     // The plug-in's MIDI output: the thread the plug-in sends from.
     static void midioutcallback(VstMidiEvent* event, void* engine);
 
+    // MIDI thread only (the tap timing).
     uint64_t m_lastTapTime = 0; // host clock of the last tap
     unsigned m_taptime = 0;     // milliseconds summed over the taps
     int m_tapcount = 0;
@@ -49,7 +56,15 @@ private:
         VTVSTHostInterface* engine;
     };
 
+    // A settings write queued on the main run loop: pending from the MIDI
+    // thread until it ran; alive until the engine ends.
+    struct PendingSettingsWrite {
+        std::atomic<bool> pending{false};
+        std::atomic<bool> alive{true};
+    };
+
     bool processCycle(float** inputs, float** outputs, unsigned frames);
+    static void copyInput(float* const* input, float* const* output, unsigned frames);
     void handOverMidi();
     void updatePosition();
     void renderPlayer(float** input, unsigned frames);
@@ -68,4 +83,5 @@ private:
     // Contexts of the started inputs; freed once the MIDI layer is stopped,
     // never by a message, so no message can pull one away mid-stream.
     std::vector<MidiInContext*> m_midiInContexts;
+    std::shared_ptr<PendingSettingsWrite> m_settingsWrite;
 };
