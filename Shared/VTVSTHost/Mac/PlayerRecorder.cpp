@@ -2,6 +2,7 @@
 
 #include "PlayerRecorderRules.h"
 #include "RecordingFile.h"
+#include "Tempo.h"
 #include "VTVSTHostInterface.h"
 #include "VTVSTHostLib.h"
 #include "VTVSTHostRegistry.h"
@@ -503,7 +504,7 @@ void PlayerRecorder::stopRecording()
 void PlayerRecorder::offerToSave()
 {
     VTVSTHostInterface* engine = _hostInterface;
-    const unsigned frames = std::min(engine->m_numRecordedFrames, engine->m_maxRecordFrames);
+    const unsigned frames = std::min<unsigned>(engine->m_numRecordedFrames, engine->m_maxRecordFrames);
     const double rate = outputRate();
     const unsigned wholeRate = rate >= 1 && rate < 4294967296.0 ? static_cast<unsigned>(rate) : 0;
     // The take stays in memory until it is saved or the user lets it go:
@@ -637,6 +638,8 @@ void PlayerRecorder::calculateTempo()
         PlayerRecorderBusy busy(*this);
         _hostInterface->changeTempo(tempo.bpm);
     }
+    if (_tempoWindow != nullptr)
+        _tempoWindow->tempoChanged();
     _calculatedTempo->setStringValue(tempoText(tempo));
 }
 
