@@ -82,9 +82,12 @@ protected:
         rig = std::make_unique<EngineRig>();
         rig->outputRecord.sampleRate = rate;
     }
+    // Builds the window unless the test already has, hands it the engine's
+    // objects and opens it.
     void openWindow()
     {
-        window = loadPlayerRecorderWindow();
+        if (window == nullptr)
+            window = loadPlayerRecorderWindow();
         window->setHostInterface(&rig->engine);
         window->setHostLib(&rig->probe.lib);
         window->setRegistry(&rig->registry);

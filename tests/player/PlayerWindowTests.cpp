@@ -2,6 +2,7 @@
 // settings, samples loaded through the open panel and stepped through a
 // folder, played once, looped or on the first MIDI event.
 #include "PlayerWindowRig.h"
+#include "Tempo.h"
 #include "VTDecoderTesting.h"
 
 #include <algorithm>
@@ -27,6 +28,11 @@ TEST_F(PlayerWindow, OpensFromTheStoredSettingsAndLoadsTheLastSampleSilently)
     rig->registry.sampleRecordOption = 2;
     rig->registry.sampleRecordMaxBars = 3;
     rig->registry.openPlayerOnStartup = false;
+    std::unique_ptr<Tempo> tempoWindow = loadTempoWindow();
+    tempoWindow->setHostInterface(&rig->engine);
+    tempoWindow->setRegistry(&rig->registry);
+    window = loadPlayerRecorderWindow();
+    window->setTempoWindow(tempoWindow.get());
     openWindow();
 
     EXPECT_TRUE(window->isVisible());
@@ -37,6 +43,7 @@ TEST_F(PlayerWindow, OpensFromTheStoredSettingsAndLoadsTheLastSampleSilently)
     EXPECT_EQ(window->_calculatedTempo->stringValue().utf8(), "160.00 BPM");
     EXPECT_EQ(engine().m_tempo.load(), 160.0);
     EXPECT_TRUE(engine().m_tempoChanged);
+    EXPECT_EQ(tempoWindow->_tempoTextField->doubleValue(), 160.0);
     EXPECT_EQ(window->_playLoopedBtn->state(), NSControlStateValueOff);
     EXPECT_EQ(window->_startPlayingByMidiBtn->state(), NSControlStateValueOn);
     EXPECT_EQ(window->_openWndOnStartup->state(), NSControlStateValueOff);

@@ -7,4 +7,5 @@ add_library(vtplayerrecorder STATIC
   ${_vt_mac}/PlayerRecorder.cpp ${_vt_mac}/PlayerRecorderWindow.cpp)
 vt_target_defaults(vtplayerrecorder)
 target_include_directories(vtplayerrecorder PUBLIC ${_vt_mac})
-target_link_libraries(vtplayerrecorder PUBLIC vtengine vtappkit)
+# It tells the tempo window when the sample sets the tempo.
+target_link_libraries(vtplayerrecorder PUBLIC vtengine vtappkit vtpreferences)
