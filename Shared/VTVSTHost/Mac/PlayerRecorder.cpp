@@ -2,6 +2,7 @@
 
 #include "PlayerRecorderRules.h"
 #include "RecordingFile.h"
+#include "Tempo.h"
 #include "VTVSTHostInterface.h"
 #include "VTVSTHostLib.h"
 #include "VTVSTHostRegistry.h"
@@ -119,7 +120,11 @@ void PlayerRecorder::writeSettings()
 void PlayerRecorder::awakeFromNib()
 {
     NSWindow::awakeFromNib();
-    setLevel(kLevelWhileLoading);
+    // The interface leaves the window hidden, and a hidden window takes no
+    // level: on Linux a stay-on-top hint on a window never shown keeps the
+    // main window from becoming key. initialize sets the floating level.
+    if (isVisible())
+        setLevel(kLevelWhileLoading);
 }
 
 void PlayerRecorder::initialize()
@@ -633,6 +638,8 @@ void PlayerRecorder::calculateTempo()
         PlayerRecorderBusy busy(*this);
         _hostInterface->changeTempo(tempo.bpm);
     }
+    if (_tempoWindow != nullptr)
+        _tempoWindow->tempoChanged();
     _calculatedTempo->setStringValue(tempoText(tempo));
 }
 
