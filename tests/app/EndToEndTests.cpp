@@ -364,7 +364,8 @@ TEST(KindraEndToEnd, StartsWithItsEditorPlaysATypedNoteThroughJackAndSavesItsSta
                          {"DISPLAY", xserver.display()},
                          {"JACK_DEFAULT_SERVER", jack.name()},
                          {"XDG_RUNTIME_DIR", (home.path() / "runtime").string()},
-                         {"QT_QPA_PLATFORM", ""}});
+                         {"QT_QPA_PLATFORM", ""},
+                         {"LSAN_OPTIONS", "suppressions=" KINDRA_SOURCE_DIR "/tests/app/system-library-leaks.supp"}});
     ASSERT_TRUE(runTool({KINDRA_DEFAULTS_BINARY, "write", "com.veltrane.Kindra", "contentpath", content.string() + "/"},
                         environment));
 
