@@ -6,6 +6,7 @@
 // load, and the plug-in called directly at the same block size.
 //   vtjack_bench [seconds per phase, default 60]
 #include "JackAudioProvider.h"
+#include "KindraOnJack.h"
 #include "VTAudioLib.h"
 #include "VTMidiLib.h"
 #include "VTVSTHostInterface.h"
@@ -311,23 +312,12 @@ void runPeriod(unsigned period, int seconds)
     double kindraLoad = 0;
     uint64_t kindraXruns = 0;
     {
-        unsetenv("DISPLAY");
-        VTVSTHostLib lib;
-        if (!lib.loadPlugin(KINDRA_PLUGIN_BUNDLE, nullptr, nullptr, 0, false)) {
+        KindraOnJack kindraOnJack;
+        if (!kindraOnJack.loaded) {
             std::printf("  the Kindra plug-in did not load\n");
         } else {
-            VTAudioLib audio;
-            VTMidiLib midi;
-            VTVSTHostRegistry registry{"Kindra", true};
-            VTVSTHostInterface engine;
-            engine.m_vstLib = &lib;
-            engine.m_audioLib = &audio;
-            engine.m_midiLib = &midi;
-            engine.m_registry = &registry;
-            for (VTAudioDevice* device : audio.devices())
-                if (device->name == "system" && !device->isInput)
-                    registry.outputDevice = device;
-            registry.mergeMidiDevices(midi.m_coremidi.m_devices);
+            VTVSTHostRegistry& registry = kindraOnJack.registry;
+            VTVSTHostInterface& engine = kindraOnJack.engine;
             auto& provider = vt::platform::audio::JackAudioProvider::instance();
             if (registry.outputDevice != nullptr && engine.startAudio() && engine.startMidi()) {
                 keys.send.store(true);
@@ -341,10 +331,7 @@ void runPeriod(unsigned period, int seconds)
             } else {
                 std::printf("  Kindra did not start\n");
             }
-            AEffect* plugin = lib.m_plugin;
-            lib.m_plugin = nullptr; // closed once, here
-            plugin->dispatcher(plugin, effClose, 0, 0, nullptr, 0);
-            lib.unloadPlugin();
+            kindraOnJack.lib.unloadPlugin(); // suspended and closed once
         }
     }
     jack_deactivate(keys.client);

@@ -2,6 +2,7 @@
 // devices, the stream client, the aggregate of two groups, a server that
 // goes away, a period that changes, and the readout.
 #include "JackTestSupport.h"
+#include "KindraOnJack.h"
 
 #include "VTAudioLib.h"
 #include "VTCoreAudio.h"
@@ -267,18 +268,11 @@ TEST(JackPeriod, aPeriodChangedMidStreamNeverReachesTheEngineAsALargerCycle)
     ASSERT_TRUE(control.activate());
 
     // ---- the engine tells the Kindra plug-in the device's period
-    unsetenv("DISPLAY");
-    VTVSTHostLib lib;
-    ASSERT_TRUE(lib.loadPlugin(KINDRA_PLUGIN_BUNDLE, nullptr, nullptr, 0, false));
-    VTAudioLib audio;
-    VTMidiLib midi;
-    VTVSTHostRegistry registry{"Kindra", true};
-    VTVSTHostInterface engine;
-    engine.m_vstLib = &lib;
-    engine.m_audioLib = &audio;
-    engine.m_midiLib = &midi;
-    engine.m_registry = &registry;
-    registry.outputDevice = entry(audio.m_coreaudio, "system", false);
+    KindraOnJack kindra;
+    ASSERT_TRUE(kindra.loaded);
+    VTAudioLib& audio = kindra.audio;
+    VTVSTHostRegistry& registry = kindra.registry;
+    VTVSTHostInterface& engine = kindra.engine;
     ASSERT_NE(registry.outputDevice, nullptr);
     ASSERT_EQ(registry.outputDevice->bufferSize, 256u);
     ASSERT_TRUE(engine.startAudio());
@@ -298,7 +292,7 @@ TEST(JackPeriod, aPeriodChangedMidStreamNeverReachesTheEngineAsALargerCycle)
     EXPECT_LE(cycles.largest.load(), 256u);
     audio.m_coreaudio.stop();
     engine.stopAudio();
-    closeAndUnload(lib);
+    kindra.lib.unloadPlugin();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // a note from a client of the test's own through the engine into the
 // Kindra plug-in, and the plug-in's sound captured from Kindra's ports.
 #include "JackTestSupport.h"
+#include "KindraOnJack.h"
 
 #include "VTAudioLib.h"
 #include "VTMidiLib.h"
@@ -146,22 +147,12 @@ TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
     ASSERT_TRUE(keys.activate());
 
     // ---- wired as the main window wires it
-    unsetenv("DISPLAY");
-    VTVSTHostLib lib;
-    ASSERT_TRUE(lib.loadPlugin(KINDRA_PLUGIN_BUNDLE, nullptr, nullptr, 0, false));
-    VTAudioLib audio;
-    VTMidiLib midi;
-    VTVSTHostRegistry registry{"Kindra", true};
-    VTVSTHostInterface engine;
-    engine.m_vstLib = &lib;
-    engine.m_audioLib = &audio;
-    engine.m_midiLib = &midi;
-    engine.m_registry = &registry;
-    for (VTAudioDevice* device : audio.devices())
-        if (device->name == "system" && !device->isInput)
-            registry.outputDevice = device;
+    KindraOnJack kindra;
+    ASSERT_TRUE(kindra.loaded);
+    VTMidiLib& midi = kindra.midi;
+    VTVSTHostRegistry& registry = kindra.registry;
+    VTVSTHostInterface& engine = kindra.engine;
     ASSERT_NE(registry.outputDevice, nullptr);
-    registry.mergeMidiDevices(midi.m_coremidi.m_devices);
     ASSERT_NE(midiEntry(midi.m_coremidi, "keys:out", true), nullptr);
     ASSERT_TRUE(engine.startAudio());
     ASSERT_TRUE(engine.startMidi());
@@ -185,7 +176,7 @@ TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
 
     keys.sendMidi(0x80, 69, 0);
     engine.stopAudio();
-    closeAndUnload(lib);
+    kindra.lib.unloadPlugin();
 }
 
 } // namespace

@@ -290,16 +290,6 @@ private:
     std::atomic<uint64_t> m_cycles{0};
 };
 
-// Closes the plug-in once, as the shut-down does, then unloads it.
-template <typename HostLib> void closeAndUnload(HostLib& lib)
-{
-    if (auto* plugin = lib.m_plugin) {
-        lib.m_plugin = nullptr;
-        plugin->dispatcher(plugin, effClose, 0, 0, nullptr, 0.0f);
-    }
-    lib.unloadPlugin();
-}
-
 // The connections of a port, by full name.
 inline std::vector<std::string> connections(jack_client_t* client, const std::string& port)
 {
