@@ -79,7 +79,8 @@ void StaticHandler3::removeinstance(VSTHost* host)
     }
 }
 
-VSTHost* StaticHandler3::hostFor(const AEffect* effect)
+// Per-cycle code is marked hot, so that it is kept together with the rest.
+[[gnu::hot]] VSTHost* StaticHandler3::hostFor(const AEffect* effect)
 {
     if (effect == nullptr)
         return nullptr;
@@ -123,8 +124,8 @@ bool VSTHost::getPlayStatus() const
     return (m_vstTimeInfo.flags & kVstTransportPlaying) != 0;
 }
 
-VstIntPtr VSTHost::AudioMasterCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                                       float opt)
+[[gnu::hot]] VstIntPtr VSTHost::AudioMasterCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                                    void* ptr, float opt)
 {
     VSTHost* host = StaticHandler3::hostFor(effect);
     // A caller's own callback answers everything but the shell id.
@@ -165,7 +166,7 @@ VstIntPtr VSTHost::AudioMasterCallback(AEffect* effect, VstInt32 opcode, VstInt3
 }
 
 // The requests that need a registered host.
-VstIntPtr VSTHost::answer(VstInt32 opcode, VstInt32, VstIntPtr value, void* ptr, float opt)
+[[gnu::hot]] VstIntPtr VSTHost::answer(VstInt32 opcode, VstInt32, VstIntPtr value, void* ptr, float opt)
 {
     switch (opcode) {
     case audioMasterGetTime:

@@ -73,7 +73,8 @@ void VTVSTHostLib::setBlockSizeAndRate(int blockSize, float sampleRate)
         m_scratch.assign(static_cast<size_t>(blockSize), 0.0f);
 }
 
-bool VTVSTHostLib::enterAudioCommunication()
+// Per-cycle code is marked hot, so that it is kept together with the rest.
+[[gnu::hot]] bool VTVSTHostLib::enterAudioCommunication()
 {
     bInAudioThread.store(true);
     if (bLockAudioCommunication.load()) {
@@ -83,7 +84,7 @@ bool VTVSTHostLib::enterAudioCommunication()
     return true;
 }
 
-void VTVSTHostLib::leaveAudioCommunication()
+[[gnu::hot]] void VTVSTHostLib::leaveAudioCommunication()
 {
     bInAudioThread.store(false);
 }
@@ -100,7 +101,7 @@ void VTVSTHostLib::unlockAudioCommunication()
     bLockAudioCommunication.store(false);
 }
 
-void VTVSTHostLib::processReplacing(float** /*inputs*/, float** outputs, int sampleFrames)
+[[gnu::hot]] void VTVSTHostLib::processReplacing(float** /*inputs*/, float** outputs, int sampleFrames)
 {
     if (outputs == nullptr || sampleFrames <= 0 || !enterAudioCommunication())
         return;
@@ -119,7 +120,7 @@ void VTVSTHostLib::processReplacing(float** /*inputs*/, float** outputs, int sam
     leaveAudioCommunication();
 }
 
-void VTVSTHostLib::serve(AEffect* plugin, int pointers, float** outputs, int sampleFrames)
+[[gnu::hot]] void VTVSTHostLib::serve(AEffect* plugin, int pointers, float** outputs, int sampleFrames)
 {
     // The plug-in works in place: its first ten pairs point at the one
     // stereo output, which already holds its input; every further channel

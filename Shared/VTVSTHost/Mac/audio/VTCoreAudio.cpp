@@ -435,17 +435,19 @@ void VTCoreAudio::stop()
     destroyAggregateDevice(m_aggregateId);
 }
 
-OSStatus VTCoreAudio::audioCallback(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
-                                    const AudioTimeStamp* inTimeStamp, UInt32, UInt32 inNumberFrames,
-                                    AudioBufferList* ioData)
+// Per-cycle code is marked hot, so that it is kept together with the rest.
+[[gnu::hot]] OSStatus VTCoreAudio::audioCallback(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
+                                                 const AudioTimeStamp* inTimeStamp, UInt32, UInt32 inNumberFrames,
+                                                 AudioBufferList* ioData)
 {
     if (inRefCon == nullptr)
         return noErr;
     return static_cast<VTCoreAudio*>(inRefCon)->processAudio(ioActionFlags, inTimeStamp, inNumberFrames, ioData);
 }
 
-OSStatus VTCoreAudio::processAudio(AudioUnitRenderActionFlags* ioActionFlags, const AudioTimeStamp* inTimeStamp,
-                                   UInt32 inNumberFrames, AudioBufferList* ioData)
+[[gnu::hot]] OSStatus VTCoreAudio::processAudio(AudioUnitRenderActionFlags* ioActionFlags,
+                                                const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
+                                                AudioBufferList* ioData)
 {
     // Shared by every callback: only one stream exists at a time.
     static float* bufferIn[2];

@@ -89,7 +89,8 @@ VTVSTHostInterface::~VTVSTHostInterface()
         delete context;
 }
 
-bool VTVSTHostInterface::pluginIsSynth() const
+// Per-cycle code is marked hot, so that it is kept together with the rest.
+[[gnu::hot]] bool VTVSTHostInterface::pluginIsSynth() const
 {
     return m_vstLib->m_plugin != nullptr && (m_vstLib->m_plugin->flags & effFlagsIsSynth) != 0;
 }
@@ -268,7 +269,7 @@ bool VTVSTHostInterface::startMidi()
 
 // ------------------------------------------------------------ audio cycle
 
-bool VTVSTHostInterface::audiocallback(float** inputs, float** outputs, unsigned frames, void* engine)
+[[gnu::hot]] bool VTVSTHostInterface::audiocallback(float** inputs, float** outputs, unsigned frames, void* engine)
 {
     auto* self = static_cast<VTVSTHostInterface*>(engine);
     if (self == nullptr || outputs == nullptr || !self->isLinked())
@@ -276,7 +277,7 @@ bool VTVSTHostInterface::audiocallback(float** inputs, float** outputs, unsigned
     return self->processCycle(inputs, outputs, frames);
 }
 
-bool VTVSTHostInterface::processCycle(float** inputs, float** outputs, unsigned frames)
+[[gnu::hot]] bool VTVSTHostInterface::processCycle(float** inputs, float** outputs, unsigned frames)
 {
     // --- a missing input is the output of the same side
     float* input[2] = {inputs != nullptr && inputs[0] != nullptr ? inputs[0] : outputs[0],
@@ -336,7 +337,7 @@ bool VTVSTHostInterface::processCycle(float** inputs, float** outputs, unsigned 
     return true;
 }
 
-void VTVSTHostInterface::copyInput(float* const* input, float* const* output, unsigned frames)
+[[gnu::hot]] void VTVSTHostInterface::copyInput(float* const* input, float* const* output, unsigned frames)
 {
     // Both inputs of a frame are read before either output of it is
     // written, so every way the pointers can share buffers (input left is
@@ -353,7 +354,7 @@ void VTVSTHostInterface::copyInput(float* const* input, float* const* output, un
     }
 }
 
-void VTVSTHostInterface::handOverMidi()
+[[gnu::hot]] void VTVSTHostInterface::handOverMidi()
 {
     // A producer is appending: the events wait for the next cycle.
     if (!m_isFilling.tryEnter())
@@ -384,7 +385,7 @@ void VTVSTHostInterface::handOverMidi()
         m_audioPPQ.store(0.0);
 }
 
-void VTVSTHostInterface::updatePosition()
+[[gnu::hot]] void VTVSTHostInterface::updatePosition()
 {
     VstTimeInfo& time = m_vstLib->m_host.m_vstTimeInfo;
     if (!m_midiSync) {
@@ -403,7 +404,7 @@ void VTVSTHostInterface::updatePosition()
     }
 }
 
-void VTVSTHostInterface::renderPlayer(float** input, unsigned frames)
+[[gnu::hot]] void VTVSTHostInterface::renderPlayer(float** input, unsigned frames)
 {
     const float* left = m_playFrames[0];
     const float* right = m_playFrames[1];
@@ -435,7 +436,7 @@ void VTVSTHostInterface::renderPlayer(float** input, unsigned frames)
     m_counter.store(position);
 }
 
-void VTVSTHostInterface::record(float** output, unsigned frames)
+[[gnu::hot]] void VTVSTHostInterface::record(float** output, unsigned frames)
 {
     const unsigned recorded = m_numRecordedFrames.load();
     if (m_recordFrames[0] == nullptr || m_recordFrames[1] == nullptr || recorded >= m_maxRecordFrames)
@@ -609,7 +610,7 @@ bool VTVSTHostInterface::passesFilters(const VTMidiMsg& message, const VTMidiDev
     return key >= device.keyboardRangeLeft && key <= device.keyboardRangeRight;
 }
 
-void VTVSTHostInterface::midioutcallback(VstMidiEvent* event, void* engine)
+[[gnu::hot]] void VTVSTHostInterface::midioutcallback(VstMidiEvent* event, void* engine)
 {
     auto* self = static_cast<VTVSTHostInterface*>(engine);
     if (self == nullptr || event == nullptr || self->m_midiLib == nullptr)
