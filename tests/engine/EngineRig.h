@@ -7,7 +7,7 @@
 #include "VTMidiLib.h"
 #include "VTMidiMsg.h"
 #include "VTStereoBuffers.h"
-#include "VTTemporaryFolder.h"
+#include "VTVirtualEndpoints.h"
 #include "VTVSTHostInterface.h"
 #include "VTVSTHostRegistry.h"
 #include "VTVirtualAudio.h"
@@ -79,8 +79,9 @@ struct RigOptions {
 
 // Everything the engine links to. The virtual endpoints are made first, so
 // the device layers list them when they are constructed.
-struct EngineRig {
-    explicit EngineRig(RigOptions chosen = RigOptions()) : options(std::move(chosen)), populated(populate())
+struct EngineRig : vt::testing::VirtualEndpoints {
+    explicit EngineRig(RigOptions chosen = RigOptions())
+        : VirtualEndpoints(chosen.audioDevices, chosen.midiSources, chosen.midiDestinations), options(std::move(chosen))
     {
         outputRecord.type = 16;
         outputRecord.sampleRate = 48000;
@@ -147,31 +148,12 @@ struct EngineRig {
     }
 
     RigOptions options;
-    TemporaryHome home;
-    vt::testing::VirtualAudioWorld audioWorld;
-    vt::testing::VirtualMidi midiWorld;
-    std::vector<AudioObjectID> audioDevices;
-    std::vector<MIDIEndpointRef> sources;
-    std::vector<MIDIEndpointRef> destinations;
-    bool populated;
     probe::LoadedProbe probe{options.bundle.c_str()};
     VTAudioLib audio;
     VTMidiLib midi;
     VTVSTHostRegistry registry{"Probe", false};
     VTAudioDevice outputRecord; // a device the cycle tests need not start
     VTVSTHostInterface engine;
-
-private:
-    bool populate()
-    {
-        for (const auto& spec : options.audioDevices)
-            audioDevices.push_back(audioWorld.addDevice(spec));
-        for (const auto& name : options.midiSources)
-            sources.push_back(midiWorld.addSource(vt::testing::MidiName::text(name)));
-        for (const auto& name : options.midiDestinations)
-            destinations.push_back(midiWorld.addDestination(vt::testing::MidiName::text(name)));
-        return true;
-    }
 };
 
 } // namespace enginetest

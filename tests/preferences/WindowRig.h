@@ -10,7 +10,7 @@
 #include "VTAudioLib.h"
 #include "VTMidiLib.h"
 #include "VTScriptedUser.h"
-#include "VTTemporaryFolder.h"
+#include "VTVirtualEndpoints.h"
 #include "VTVSTHostInterface.h"
 #include "VTVSTHostRegistry.h"
 #include "VTVirtualAudio.h"
@@ -122,8 +122,9 @@ private:
 
 // Everything the windows link to. The virtual devices are made first, so
 // the device layers list them when they are constructed.
-struct WindowRig {
-    explicit WindowRig(RigOptions chosen = {}) : options(std::move(chosen)), populated(populate())
+struct WindowRig : vt::testing::VirtualEndpoints {
+    explicit WindowRig(RigOptions chosen = {})
+        : VirtualEndpoints(chosen.audioDevices, chosen.midiSources, chosen.midiDestinations), options(std::move(chosen))
     {
         probe.state().sendsMidi = options.sendsMidi;
         if (options.synth) {
@@ -186,31 +187,12 @@ struct WindowRig {
     }
 
     RigOptions options;
-    vt::testing::TemporaryHome home;
-    vt::testing::VirtualAudioWorld audioWorld;
-    vt::testing::VirtualMidi midiWorld;
-    std::vector<AudioObjectID> audioDevices;
-    std::vector<MIDIEndpointRef> sources;
-    std::vector<MIDIEndpointRef> destinations;
-    bool populated;
     vt::testing::ScriptedUser user;
     probe::LoadedProbe probe;
     VTAudioLib audio;
     VTMidiLib midi;
     std::unique_ptr<VTVSTHostRegistry> registry;
     VTVSTHostInterface engine;
-
-private:
-    bool populate()
-    {
-        for (const auto& spec : options.audioDevices)
-            audioDevices.push_back(audioWorld.addDevice(spec));
-        for (const auto& name : options.midiSources)
-            sources.push_back(midiWorld.addSource(vt::testing::MidiName::text(name)));
-        for (const auto& name : options.midiDestinations)
-            destinations.push_back(midiWorld.addDestination(vt::testing::MidiName::text(name)));
-        return true;
-    }
 };
 
 } // namespace windowtest
