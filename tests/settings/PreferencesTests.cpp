@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <random>
 #include <signal.h>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,12 +62,13 @@ SInt32 intFromFile(const std::string& key)
 } // namespace
 
 using PreferencesFile = TemporaryHome;
+using namespace std::string_view_literals;
 
 // ---------------------------------------------------------------- corrupt
 
 struct CorruptCase {
     const char* label;
-    const char* bytes;
+    std::string_view bytes;
 };
 
 void PrintTo(const CorruptCase& value, std::ostream* out)
@@ -78,7 +80,7 @@ class PreferencesCorruptFile : public TemporaryHome, public ::testing::WithParam
 
 TEST_P(PreferencesCorruptFile, IsKeptAsideUnderASuffixAndTheDomainStartsEmpty)
 {
-    const std::string original = GetParam().bytes;
+    const std::string original(GetParam().bytes);
     writeFile(domainFile(kDomain), original);
 
     EXPECT_EQ(copyValue("Tempo", kDomain), nullptr);
@@ -109,7 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
         // A readable list whose top is no dictionary holds no settings.
         CorruptCase{"ArrayAtTop", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array>"
                                   "</plist>"},
-        CorruptCase{"TruncatedBinary", "bplist00\xd1\x01\x02"}),
+        CorruptCase{"TruncatedBinary", "bplist00\xd1\x01\x02"},
+        // Binary lists whose UTF-16 text holds U+0000, in a value and in a key.
+        CorruptCase{"UnicodeNulInAString", "bplist00\xd1\x01\x02\x55Tempo\x62\x00\x61\x00\x00\x08\x0b\x11"
+                                           "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0"
+                                           "\0\0\0\0\0\0\0\x16"sv},
+        CorruptCase{"UnicodeNulInAKey", "bplist00\xd1\x01\x02\x62\x00\x61\x00\x00\x51\x78\x08\x0b\x10"
+                                        "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0"
+                                        "\0\0\0\0\0\0\0\x12"sv}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ----------------------------------------------------------- write failure

@@ -4,6 +4,7 @@
 
 #include <plist/plist.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -15,6 +16,55 @@ struct PlistDeleter {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// libplist asserts, and so aborts the program, when it hands out a string or
+// a key whose UTF-16 text held U+0000. A binary list holding one is refused as
+// damaged before it is parsed; libplist refuses the other faults itself.
+bool holdsUnicodeNul(const std::string& bytes)
+{
+    constexpr size_t kHeaderSize = 8;
+    constexpr size_t kTrailerSize = 32;
+    const size_t size = bytes.size();
+    if (size < kHeaderSize + kTrailerSize || bytes.compare(0, 6, "bplist") != 0)
+        return false;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    auto bigEndian = [data](size_t at, unsigned width) {
+        uint64_t value = 0;
+        for (unsigned i = 0; i < width; ++i)
+            value = (value << 8) | data[at + i];
+        return value;
+    };
+    const size_t trailer = size - kTrailerSize;
+    const unsigned offsetWidth = data[trailer + 6];
+    const uint64_t objectCount = bigEndian(trailer + 8, 8);
+    const uint64_t tableOffset = bigEndian(trailer + 24, 8);
+    if (offsetWidth == 0 || offsetWidth > 8 || tableOffset >= trailer ||
+        objectCount > (trailer - tableOffset) / offsetWidth)
+        return false;
+    for (uint64_t object = 0; object < objectCount; ++object) {
+        const uint64_t offset = bigEndian(tableOffset + object * offsetWidth, offsetWidth);
+        if (offset >= size || (data[offset] & 0xF0) != 0x60)
+            continue;
+        uint64_t units = data[offset] & 0x0F;
+        size_t text = offset + 1;
+        if (units == 0x0F) {
+            // A longer string gives its length as an integer object that follows.
+            if (text >= size || (data[text] & 0xF0) != 0x10)
+                continue;
+            const unsigned width = 1u << (data[text] & 0x0F);
+            if (width > 8 || width > size - text - 1)
+                continue;
+            units = bigEndian(text + 1, width);
+            text += 1 + width;
+        }
+        if (units > (size - text) / 2)
+            continue;
+        for (uint64_t unit = 0; unit < units; ++unit)
+            if (data[text + 2 * unit] == 0 && data[text + 2 * unit + 1] == 0)
+                return true;
+    }
+    return false;
+}
 
 CFTypeRef fromPlist(plist_t node, int depth)
 {
@@ -179,7 +229,7 @@ PlistReadResult readPropertyListFile(const std::string& path, CFTypeRef* out)
     std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad())
         return PlistReadResult::unreadable;
-    if (bytes.empty() || bytes.size() > 0x7FFFFFFF)
+    if (bytes.empty() || bytes.size() > 0x7FFFFFFF || holdsUnicodeNul(bytes))
         return PlistReadResult::malformed;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
