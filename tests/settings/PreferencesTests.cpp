@@ -112,7 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
         CorruptCase{"ArrayAtTop", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array>"
                                   "</plist>"},
         CorruptCase{"TruncatedBinary", "bplist00\xd1\x01\x02"},
-        // Binary lists whose UTF-16 text holds U+0000, in a value and in a key.
+        // Text holding U+0000: a NUL byte in XML, UTF-16 text in binary lists.
+        CorruptCase{"NulByteInXML", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Tempo</key>"
+                                    "<string>a\0b</string></dict></plist>"sv},
         CorruptCase{"UnicodeNulInAString", "bplist00\xd1\x01\x02\x55Tempo\x62\x00\x61\x00\x00\x08\x0b\x11"
                                            "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0"
                                            "\0\0\0\0\0\0\0\x16"sv},

@@ -17,15 +17,19 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-// libplist asserts, and so aborts the program, when it hands out a string or
-// a key whose UTF-16 text held U+0000. A binary list holding one is refused as
-// damaged before it is parsed; libplist refuses the other faults itself.
+constexpr size_t kBinaryHeaderSize = 8;
+
+bool isBinaryList(const std::string& bytes)
+{
+    return bytes.compare(0, kBinaryHeaderSize, "bplist00") == 0;
+}
+
+// Whether a binary list holds UTF-16 text with U+0000 in it.
 bool holdsUnicodeNul(const std::string& bytes)
 {
-    constexpr size_t kHeaderSize = 8;
     constexpr size_t kTrailerSize = 32;
     const size_t size = bytes.size();
-    if (size < kHeaderSize + kTrailerSize || bytes.compare(0, 6, "bplist") != 0)
+    if (size < kBinaryHeaderSize + kTrailerSize)
         return false;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     auto bigEndian = [data](size_t at, unsigned width) {
@@ -64,6 +68,15 @@ bool holdsUnicodeNul(const std::string& bytes)
                 return true;
     }
     return false;
+}
+
+// libplist asserts, and so aborts the program, when it hands out a string or
+// a key whose text holds U+0000. A list that can give one is refused as
+// damaged before it is parsed: an XML list with a NUL byte (never
+// well-formed XML) or a binary one with U+0000 in UTF-16 text.
+bool holdsNulText(const std::string& bytes)
+{
+    return isBinaryList(bytes) ? holdsUnicodeNul(bytes) : bytes.find('\0') != std::string::npos;
 }
 
 CFTypeRef fromPlist(plist_t node, int depth)
@@ -229,7 +242,7 @@ PlistReadResult readPropertyListFile(const std::string& path, CFTypeRef* out)
     std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad())
         return PlistReadResult::unreadable;
-    if (bytes.empty() || bytes.size() > 0x7FFFFFFF || holdsUnicodeNul(bytes))
+    if (bytes.empty() || bytes.size() > 0x7FFFFFFF || holdsNulText(bytes))
         return PlistReadResult::malformed;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
