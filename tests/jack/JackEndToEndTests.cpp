@@ -62,8 +62,8 @@ TEST(JackMidi, otherClientsPortsAreListedOnceAndCarryMessagesBothWays)
     };
     ASSERT_TRUE(midi.start(source, nullptr, reinterpret_cast<void*>(+onMessage), &heard));
     EXPECT_TRUE(connectedTo(keys.client(), "Veltrane MIDI:Veltrane MidiInput", std::vector<std::string>{"keys:out"}));
-    keys.sendMidi(0x91, 60, 99);
-    ASSERT_TRUE(waitFor([&] { return heard.count.load() == 1; }));
+    ASSERT_TRUE(sentAndHeard(
+        keys, [&] { keys.sendMidi(0x91, 60, 99); }, [&] { return heard.count.load() == 1; }));
     EXPECT_EQ(heard.status.load(), 0x91);
     EXPECT_EQ(heard.data1.load(), 60);
     EXPECT_EQ(heard.data2.load(), 99);
@@ -76,8 +76,8 @@ TEST(JackMidi, otherClientsPortsAreListedOnceAndCarryMessagesBothWays)
     event.midiData[0] = static_cast<char>(0x80);
     event.midiData[1] = 64;
     event.midiData[2] = 0;
-    midi.sendMessage(&event);
-    ASSERT_TRUE(waitFor([&] { return keys.received().size() == 3; }));
+    ASSERT_TRUE(sentAndHeard(
+        keys, [&] { midi.sendMessage(&event); }, [&] { return keys.received().size() == 3; }));
     EXPECT_EQ(keys.received(), (std::vector<unsigned char>{0x80, 64, 0}));
     EXPECT_TRUE(connectedTo(keys.client(), "Veltrane MIDI:Veltrane MidiOutput", std::vector<std::string>{"keys:in"}));
 
@@ -128,8 +128,8 @@ TEST(JackMidi, aPortThatGoesAwayKeepsItsIndexAndDeliversNothing)
     // The second opened source has a port of its own.
     EXPECT_TRUE(connectedTo(keys.client(), "Veltrane MIDI:Veltrane MidiInput 2", std::vector<std::string>{"keys:out"}));
     later.sendMidi(0x90, 1, 1); // reaches no opened source
-    keys.sendMidi(0x90, 2, 2);
-    ASSERT_TRUE(waitFor([&] { return count.load() >= 1; }));
+    ASSERT_TRUE(sentAndHeard(
+        keys, [&] { keys.sendMidi(0x90, 2, 2); }, [&] { return count.load() >= 1; }));
     uint64_t cycles = keys.cycles();
     ASSERT_TRUE(waitFor([&] { return keys.cycles() > cycles + 8; }));
     EXPECT_EQ(count.load(), 1);
@@ -160,15 +160,16 @@ TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
 
     // ---- A4 (note 69): 440 Hz
     keys.takeCaptured();
-    keys.sendMidi(0x90, 69, 110);
     const double rate = registry.outputDevice->sampleRate;
     std::vector<float> sound;
-    ASSERT_TRUE(waitFor([&] {
+    auto listen = [&] {
         for (float sample : keys.takeCaptured())
             if (!sound.empty() || std::fabs(sample) > 1e-4f)
                 sound.push_back(sample);
-        return sound.size() > static_cast<size_t>(rate * 0.5);
-    }));
+        return !sound.empty();
+    };
+    ASSERT_TRUE(sentAndHeard(keys, [&] { keys.sendMidi(0x90, 69, 110); }, listen));
+    ASSERT_TRUE(waitFor([&] { return listen() && sound.size() > static_cast<size_t>(rate * 0.5); }));
     // Past the attack, a quarter of a second of the held note.
     std::vector<float> held(sound.begin() + static_cast<long>(rate * 0.2),
                             sound.begin() + static_cast<long>(rate * 0.45));
