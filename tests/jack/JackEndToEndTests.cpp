@@ -168,7 +168,8 @@ TEST(JackEndToEnd, aNoteSentFromAnotherClientSoundsAtItsPitchOnKindrasOutput)
                 sound.push_back(sample);
         return !sound.empty();
     };
-    ASSERT_TRUE(sentAndHeard(keys, [&] { keys.sendMidi(0x90, 69, 110); }, listen));
+    ASSERT_TRUE(sentAndHeard(
+        keys, [&] { keys.sendMidi(0x90, 69, 110); }, listen));
     ASSERT_TRUE(waitFor([&] { return listen() && sound.size() > static_cast<size_t>(rate * 0.5); }));
     // Past the attack, a quarter of a second of the held note.
     std::vector<float> held(sound.begin() + static_cast<long>(rate * 0.2),
